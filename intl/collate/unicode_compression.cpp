@@ -1,0 +1,241 @@
+// Unicode run compression: runs of characters sharing a high byte store that
+// byte once; other characters go in raw runs of 16-bit units.
+#include "intl/collate/unicode_compression.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace glossel {
+namespace {
+
+inline uint8_t High(uint16_t unit) {
+    return static_cast<uint8_t>(unit >> 8);
+}
+
+// Width in bytes of the length field that holds `value`.
+size_t FieldWidth(uint32_t value) {
+    if (value <= 127)
+        return 1;
+    if (value <= 0x3FFF)
+        return 2;
+    return 4;
+}
+
+// Writes `value` as a length field of the given width. A width larger than
+// the value needs is allowed (the count is rewritten in the width it was
+// first written in).
+void WriteField(uint8_t* out, uint32_t value, size_t width) {
+    if (width == 1) {
+        out[0] = static_cast<uint8_t>(value << 1);
+    } else if (width == 2) {
+        const uint32_t stored = (value << 2) | 1u;
+        out[0] = static_cast<uint8_t>(stored);
+        out[1] = static_cast<uint8_t>(stored >> 8);
+    } else {
+        const uint32_t stored = (value << 2) | 3u;
+        for (size_t i = 0; i < 4; ++i)
+            out[i] = static_cast<uint8_t>(stored >> (8 * i));
+    }
+}
+
+// Width of the length field that starts with `first`.
+size_t FieldWidthAt(uint8_t first) {
+    if ((first & 1u) == 0)
+        return 1;
+    return (first & 3u) == 3u ? 4 : 2;
+}
+
+uint32_t ReadField(const uint8_t* in, size_t width) {
+    if (width == 1)
+        return in[0] >> 1;
+    if (width == 2)
+        return static_cast<uint32_t>(in[0] | (in[1] << 8)) >> 2;
+    const uint32_t stored = static_cast<uint32_t>(in[0]) | (static_cast<uint32_t>(in[1]) << 8) |
+                            (static_cast<uint32_t>(in[2]) << 16) |
+                            (static_cast<uint32_t>(in[3]) << 24);
+    return stored >> 2;
+}
+
+// Header bytes of a run (length field, plus the high byte of a one-high-byte
+// run) for `data` bytes of character data.
+size_t HeaderSize(size_t data, size_t extra) {
+    if (data + extra <= 126)
+        return extra + 1;
+    if (data + extra <= 16381)
+        return extra + 2;
+    return extra + 4;
+}
+
+struct Run {
+    bool oneHigh;
+    size_t chars;
+};
+
+// Chooses the run that starts at `pos`. A one-high-byte run needs four
+// characters of one high byte to pay for its header; a raw run stops where
+// such a group of four begins. `limit` caps the run length.
+Run FindRun(const uint16_t* units, size_t pos, size_t count, size_t limit) {
+    const size_t left = count - pos;
+    if (left < 4)
+        return {false, left};
+    const uint8_t high = High(units[pos]);
+    if (High(units[pos + 1]) == high && High(units[pos + 2]) == high &&
+        High(units[pos + 3]) == high) {
+        const size_t end = pos + std::min(left, limit);
+        size_t i = pos + 4;
+        while (i < end && High(units[i]) == high)
+            ++i;
+        return {true, i - pos};
+    }
+    const size_t end = pos + std::min(left, limit);
+    int equalInARow = 0;
+    for (size_t i = pos + 1; i < end; ++i) {
+        if (High(units[i]) == High(units[i - 1])) {
+            if (++equalInARow == 3)
+                return {false, i - 3 - pos};
+        } else {
+            equalInARow = 0;
+        }
+    }
+    return {false, end - pos};
+}
+
+}  // namespace
+
+int32_t CompressUnicode(const uint16_t* units, size_t unitCount, uint8_t* output,
+                        uint32_t* outputLength, uint32_t maxRunChars) {
+    const size_t capacity = *outputLength;
+    if (capacity < 4) {
+        *outputLength = 0;
+        return COMPRESS_ERR_SIZE;
+    }
+    // The count field holds at most 30 bits; longer text is cut like text
+    // that does not fit the capacity.
+    const size_t count = std::min<size_t>(unitCount, COMPRESS_MAX_FIELD);
+    if (count == 0) {
+        *outputLength = 0;
+        return COMPRESS_OK;
+    }
+    const size_t limit = std::max<uint32_t>(maxRunChars, 1);
+
+    const size_t countWidth = FieldWidth(static_cast<uint32_t>(count));
+    WriteField(output, static_cast<uint32_t>(count), countWidth);
+    size_t written = countWidth;
+    size_t remaining = capacity - countWidth;
+
+    bool previousOneHigh = false;
+    size_t pos = 0;
+    while (pos < count && remaining > 2) {
+        const Run run = FindRun(units, pos, count, limit);
+        const size_t separatorAt = written;
+        if (run.oneHigh == previousOneHigh) {
+            // An empty run keeps the alternation of kinds.
+            output[written++] = 0;
+            --remaining;
+        }
+        const size_t extra = run.oneHigh ? 1 : 0;
+        const size_t bytesPerChar = run.oneHigh ? 1 : 2;
+        const size_t header = HeaderSize(run.chars * bytesPerChar, extra);
+        const size_t size = run.chars * bytesPerChar + header;
+
+        size_t chars = run.chars;
+        const bool last = remaining <= size;
+        if (last) {
+            chars = remaining > header ? (remaining - header) / 2 : 0;
+            if (chars == 0) {
+                // Not even one character fits after the header: end the
+                // output before this run (and its separator) rather than
+                // write a header past the capacity.
+                written = separatorAt;
+                break;
+            }
+        }
+        // A cut run gets the header of its true size, which is never larger
+        // than the header the fit was computed with.
+        const size_t data = chars * bytesPerChar;
+        const size_t runHeader = HeaderSize(data, extra);
+        WriteField(output + written, static_cast<uint32_t>(data + runHeader), runHeader - extra);
+        written += runHeader - extra;
+        if (run.oneHigh) {
+            output[written++] = High(units[pos]);
+            for (size_t i = 0; i < chars; ++i) {
+                output[written + i] = static_cast<uint8_t>(units[pos + i]);
+            }
+        } else {
+            for (size_t i = 0; i < chars; ++i) {
+                output[written + 2 * i] = static_cast<uint8_t>(units[pos + i]);
+                output[written + 2 * i + 1] = static_cast<uint8_t>(units[pos + i] >> 8);
+            }
+        }
+        written += data;
+        remaining -= std::min(remaining, data + runHeader);
+        pos += chars;
+        previousOneHigh = run.oneHigh;
+        if (last)
+            break;
+    }
+    if (pos != count)
+        WriteField(output, static_cast<uint32_t>(pos), countWidth);
+    *outputLength = static_cast<uint32_t>(written);
+    return COMPRESS_OK;
+}
+
+int32_t DecompressUnicode(const uint8_t* compressed, uint16_t* output, uint32_t capacity) {
+    const size_t countWidth = FieldWidthAt(compressed[0]);
+    const uint32_t count = ReadField(compressed, countWidth);
+    if (count > capacity)
+        return COMPRESS_ERR_SIZE;
+    if (count == 0)
+        return COMPRESS_OK;
+
+    // The stream carries no length of its own: every byte read must lie
+    // within the budget, so a stream whose runs never deliver the count
+    // (endless empty runs, runs without data) fails instead of running on.
+    const uint64_t budget = DecompressInputBudget(count);
+    uint64_t pos = countWidth;
+    uint32_t delivered = 0;
+    bool oneHigh = true;
+    while (delivered < count) {
+        if (pos >= budget)
+            return COMPRESS_ERR_SIZE;
+        const size_t width = FieldWidthAt(compressed[pos]);
+        if (pos + width > budget)
+            return COMPRESS_ERR_SIZE;
+        const uint32_t size = ReadField(compressed + pos, width);
+        const uint32_t wanted = count - delivered;
+        if (size > width) {
+            const uint64_t dataAt = pos + width + (oneHigh ? 1 : 0);
+            if (oneHigh) {
+                const uint32_t take = std::min<uint32_t>(size - width - 1, wanted);
+                if (dataAt + take > budget)
+                    return COMPRESS_ERR_SIZE;
+                const uint16_t high = static_cast<uint16_t>(compressed[pos + width] << 8);
+                const uint8_t* low = compressed + dataAt;
+                for (uint32_t i = 0; i < take; ++i)
+                    output[delivered + i] = high | low[i];
+                delivered += take;
+            } else {
+                const uint32_t take = std::min<uint32_t>((size - width) / 2, wanted);
+                if (dataAt + 2ull * take > budget)
+                    return COMPRESS_ERR_SIZE;
+                const uint8_t* data = compressed + dataAt;
+                for (uint32_t i = 0; i < take; ++i) {
+                    output[delivered + i] =
+                        static_cast<uint16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+                }
+                delivered += take;
+            }
+        }
+        // An empty run (or a field claiming less than itself) still moves on
+        // by its own width, so the walk always advances.
+        pos += std::max<uint64_t>(size, width);
+        oneHigh = !oneHigh;
+    }
+    return COMPRESS_OK;
+}
+
+uint32_t GetCompUnicodeNoOfBytes(const uint8_t* compressed) {
+    return ReadField(compressed, FieldWidthAt(compressed[0])) * 2;
+}
+
+}  // namespace glossel
