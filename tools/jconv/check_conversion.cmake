@@ -1,0 +1,11 @@
+# Runs jconv on INPUT into OUTPUT and compares OUTPUT with EXPECTED byte for byte.
+file(REMOVE ${OUTPUT})
+execute_process(COMMAND ${JCONV} -o ${OUTPUT} ${INPUT} RESULT_VARIABLE status ERROR_VARIABLE err)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "jconv failed (${status}): ${err}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUTPUT} ${EXPECTED} RESULT_VARIABLE diff)
+if(NOT diff EQUAL 0)
+  message(FATAL_ERROR "${OUTPUT} differs from ${EXPECTED}")
+endif()
+message(STATUS "detected: ${err}")
