@@ -223,16 +223,23 @@ uint8_t UnicodeToByte::operator()(uint16_t unicode) const {
     return static_cast<uint8_t>(PairSearch(m_table.subspan(256), unicode));
 }
 
-int16_t CompareText(const CollationView& view, ByteView lhs, ByteView rhs, uint16_t flags) {
-    Pass first(view, false);
+int16_t ComparePass(const CollationView& view, ByteView lhs, ByteView rhs, uint16_t flags,
+                    bool tieBreak, bool* expansionMet) {
+    Pass pass(view, tieBreak);
     const int16_t result =
-        first.Run(MakeCursor(lhs, view.unicode), MakeCursor(rhs, view.unicode), flags);
-    if (result != 0 || !first.ExpansionMet())
+        pass.Run(MakeCursor(lhs, view.unicode), MakeCursor(rhs, view.unicode), flags);
+    *expansionMet = pass.ExpansionMet();
+    return result;
+}
+
+int16_t CompareText(const CollationView& view, ByteView lhs, ByteView rhs, uint16_t flags) {
+    bool expansionMet = false;
+    const int16_t result = ComparePass(view, lhs, rhs, flags, false, &expansionMet);
+    if (result != 0 || !expansionMet)
         return result;
     // Equal only through an expansion ("ß" against "ss"): break the tie with
     // normalised characters, expansions weighing as characters beyond the table.
-    Pass second(view, true);
-    return second.Run(MakeCursor(lhs, view.unicode), MakeCursor(rhs, view.unicode), flags);
+    return ComparePass(view, lhs, rhs, flags, true, &expansionMet);
 }
 
 int16_t CompareMultiByteText(ByteView lhs, ByteView rhs, uint16_t flags) {

@@ -84,8 +84,16 @@ struct CollationView {
     bool unicode = false;     // 16-bit units (low byte first) instead of bytes
 };
 
-// Orders lhs against rhs by the collation tables: 1 when lhs sorts after rhs,
-// -1 before, 0 equal. Bits 0x10 and 0x20 of `flags` are honoured.
+// One comparison pass: 1 when lhs sorts after rhs, -1 before, 0 equal.
+// The first pass (`tieBreak` false) resolves expansions into their two
+// characters and sets *expansionMet when it meets one; the tie-breaking pass
+// normalises each character and weighs expansions as 4095.
+[[nodiscard]] int16_t ComparePass(const CollationView& view, ByteView lhs, ByteView rhs,
+                                  uint16_t flags, bool tieBreak, bool* expansionMet);
+
+// Orders lhs against rhs by the collation tables: the first pass, and the
+// tie-breaking pass when the first ends equal after meeting an expansion.
+// Bits 0x10 and 0x20 of `flags` are honoured.
 [[nodiscard]] int16_t CompareText(const CollationView& view, ByteView lhs, ByteView rhs,
                                   uint16_t flags);
 

@@ -26,9 +26,9 @@ constexpr uint16_t LANGUAGE_KIND_UPPER_FIRST = 3;
 // an empty `second` or `third` means "no table" (offset 0 and size 0).
 struct TableBlob {
     uint16_t type = LANGUAGE_TABLE_TYPE_COLLATION;  // directory offset 0
-    char language[2] = {0, 0};  // directory offset 10: two lower-case letters
-    uint16_t kind = 0;          // directory offset 12: 0-3
-    std::vector<uint8_t> main;    // u16 LE weight per code point from U+0000
+    char language[2] = {0, 0};                      // directory offset 10: two lower-case letters
+    uint16_t kind = 0;                              // directory offset 12: 0-3
+    std::vector<uint8_t> main;                      // u16 LE weight per code point from U+0000
     std::vector<uint8_t> second;  // expansions: 6-byte records (unused, first, second)
     std::vector<uint8_t> third;   // contractions: 6-byte records (first, second, weight)
 };

@@ -1,0 +1,248 @@
+// The library's exports for comparison, normalisation, split points, the
+// highest character and Unicode packing: argument checks, table look-ups
+// through the context, then the algorithms of collation.h and
+// unicode_compression.h.
+#include "include/glossel/glossel.h"
+#include "intl/collate/collation.h"
+#include "intl/collate/unicode_compression.h"
+#include "intl/context.h"
+
+namespace glossel {
+namespace {
+
+ByteView View(TableView table) {
+    return table.data == nullptr ? ByteView{} : ByteView(table.data, table.size);
+}
+
+// The table (from -> to) as bytes. A set without such a table in the file is
+// taken as it is (an empty view: bytes stand for the code points of the same
+// value), the way a translation without a table copies the text unchanged.
+int32_t OptionalXlatTable(tccIntlCtxtStruct* ctx, int16_t from, int16_t to, ByteView* out) {
+    TableView table;
+    const int32_t rc = GetXlatTable(ctx, from, to, false, &table);
+    if (rc == INTL_ERR_NO_XLAT_TABLE) {
+        *out = ByteView{};
+        return INTL_OK;
+    }
+    if (rc != INTL_OK)
+        return rc;
+    *out = View(table);
+    return INTL_OK;
+}
+
+int32_t CollationTablesOf(tccIntlCtxtStruct* ctx, uint16_t kind, bool requireCollation,
+                          CollationTables* out) {
+    LangTables tables;
+    const int32_t rc = GetLangTables(ctx, kind, &tables);
+    if (rc != INTL_OK)
+        return rc;
+    if (requireCollation && tables.type != 0x8003)
+        return INTL_ERR_NOT_COLLATION;
+    *out = {View(tables.main), View(tables.second), View(tables.third)};
+    return INTL_OK;
+}
+
+ByteView Input(const uint8_t* data, uint32_t length) {
+    return data == nullptr ? ByteView{} : ByteView(data, length);
+}
+
+int32_t NormalizeMulti(tccIntlCtxtStruct* ctx, int16_t set, uint8_t* text, uint32_t length) {
+    TableView norm;
+    int32_t rc = LoadNormTable(ctx, &norm);
+    if (rc != INTL_OK)
+        return rc;
+    ByteView toUnicode;
+    ByteView fromUnicode;
+    if ((rc = OptionalXlatTable(ctx, set, SET_UNICODE, &toUnicode)) != INTL_OK)
+        return rc;
+    if ((rc = OptionalXlatTable(ctx, SET_UNICODE, set, &fromUnicode)) != INTL_OK)
+        return rc;
+    NormalizeMultiByteText(U16Table(View(norm)), ByteToUnicode(toUnicode), fromUnicode, text,
+                           length);
+    return INTL_OK;
+}
+
+}  // namespace
+}  // namespace glossel
+
+using namespace glossel;
+
+extern "C" {
+
+GLOSSEL_EXPORT int32_t ccIntlStrCmp(tccIntlCtxtStruct* handle, int16_t characterSet,
+                                    const uint8_t* lhs, uint32_t lhsLength, const uint8_t* rhs,
+                                    uint32_t rhsLength, uint16_t flags, int16_t* result) {
+    return GuardedExport([&]() -> int32_t {
+        if (!IsLiveContext(handle))
+            return INTL_ERR_BAD_HANDLE;
+        if (result == nullptr || (lhs == nullptr && lhsLength > 0) ||
+            (rhs == nullptr && rhsLength > 0)) {
+            return INTL_ERR_BUFFER_TOO_SMALL;
+        }
+        const ByteView left = Input(lhs, lhsLength);
+        const ByteView right = Input(rhs, rhsLength);
+        if (characterSet == SET_SJIS) {
+            *result = CompareMultiByteText(left, right, flags);
+            return INTL_OK;
+        }
+        CollationView view;
+        view.unicode = characterSet == SET_UNICODE;
+        int32_t rc = INTL_OK;
+        if (!view.unicode) {
+            ByteView toUnicode;
+            if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) !=
+                INTL_OK) {
+                return rc;
+            }
+            view.toUnicode = ByteToUnicode(toUnicode);
+        }
+        rc = CollationTablesOf(handle, flags & COLLATE_KIND_MASK, true, &view.tables);
+        if (rc != INTL_OK)
+            return rc;
+        bool expansionMet = false;
+        int16_t order = ComparePass(view, left, right, flags, false, &expansionMet);
+        if (order == 0 && expansionMet) {
+            // The tie-breaking pass is the only user of the normalisation table.
+            TableView norm;
+            if ((rc = LoadNormTable(handle, &norm)) != INTL_OK)
+                return rc;
+            view.normalisation = U16Table(View(norm));
+            order = ComparePass(view, left, right, flags, true, &expansionMet);
+        }
+        *result = order;
+        return INTL_OK;
+    });
+}
+
+GLOSSEL_EXPORT int32_t ccIntlNormalizeStr(tccIntlCtxtStruct* handle, int16_t characterSet,
+                                          uint8_t* text, uint32_t length) {
+    return GuardedExport([&]() -> int32_t {
+        if (!IsLiveContext(handle))
+            return INTL_ERR_BAD_HANDLE;
+        if (text == nullptr && length > 0)
+            return INTL_ERR_BUFFER_TOO_SMALL;
+        if (characterSet == SET_SJIS || characterSet == SET_SJIS_PAIRS) {
+            return NormalizeMulti(handle, characterSet, text, length);
+        }
+        TableView norm;
+        int32_t rc = LoadNormTable(handle, &norm);
+        if (rc != INTL_OK)
+            return rc;
+        if (characterSet == SET_UNICODE) {
+            NormalizeUnicodeText(U16Table(View(norm)), text, length);
+            return INTL_OK;
+        }
+        ByteView toUnicode;
+        ByteView fromUnicode;
+        if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
+            return rc;
+        }
+        if ((rc = OptionalXlatTable(handle, SET_UNICODE, characterSet, &fromUnicode)) != INTL_OK) {
+            return rc;
+        }
+        NormalizeByteText(U16Table(View(norm)), ByteToUnicode(toUnicode),
+                          UnicodeToByte(fromUnicode), text, length);
+        return INTL_OK;
+    });
+}
+
+GLOSSEL_EXPORT int32_t ccIntlNormalizeMultiStr(tccIntlCtxtStruct* handle, int16_t characterSet,
+                                               uint8_t* text, uint32_t length) {
+    return GuardedExport([&]() -> int32_t {
+        if (!IsLiveContext(handle))
+            return INTL_ERR_BAD_HANDLE;
+        if (text == nullptr && length > 0)
+            return INTL_ERR_BUFFER_TOO_SMALL;
+        return NormalizeMulti(handle, characterSet, text, length);
+    });
+}
+
+GLOSSEL_EXPORT int32_t ccIntlSplitStr(tccIntlCtxtStruct* handle, int16_t characterSet,
+                                      const uint8_t* text, uint16_t splitPos, uint16_t* position) {
+    return GuardedExport([&]() -> int32_t {
+        if (!IsLiveContext(handle))
+            return INTL_ERR_BAD_HANDLE;
+        if (position == nullptr)
+            return INTL_ERR_BUFFER_TOO_SMALL;
+        if (characterSet == SET_SJIS || characterSet == SET_NONE) {
+            *position = splitPos;
+            return INTL_OK;
+        }
+        const bool unicode = characterSet == SET_UNICODE;
+        if (unicode)
+            splitPos = static_cast<uint16_t>(splitPos & ~1u);
+        CollationTables tables;
+        int32_t rc = CollationTablesOf(handle, 0, false, &tables);
+        if (rc != INTL_OK)
+            return rc;
+        const uint16_t length = *position;
+        *position = splitPos;
+        if (tables.third.empty() || text == nullptr)
+            return INTL_OK;
+        ByteView toUnicode;
+        if (!unicode) {
+            if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) !=
+                INTL_OK) {
+                return rc;
+            }
+        }
+        *position =
+            SplitPosition(tables, ByteToUnicode(toUnicode), unicode, text, length, splitPos);
+        return INTL_OK;
+    });
+}
+
+GLOSSEL_EXPORT int32_t ccIntlHighestChar(tccIntlCtxtStruct* handle, int16_t characterSet,
+                                         uint16_t flags, uint8_t* highest) {
+    return GuardedExport([&]() -> int32_t {
+        if (highest == nullptr)
+            return INTL_ERR_BUFFER_TOO_SMALL;
+        *highest = 0xFF;
+        if (characterSet == SET_UNICODE || characterSet == SET_SJIS || characterSet == SET_NONE) {
+            return INTL_OK;
+        }
+        if (!IsLiveContext(handle))
+            return INTL_ERR_BAD_HANDLE;
+        CollationTables tables;
+        int32_t rc = CollationTablesOf(handle, flags & COLLATE_KIND_MASK, true, &tables);
+        if (rc != INTL_OK)
+            return rc;
+        ByteView toUnicode;
+        if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
+            return rc;
+        }
+        *highest = HighestCharOf(tables, ByteToUnicode(toUnicode));
+        return INTL_OK;
+    });
+}
+
+GLOSSEL_EXPORT int32_t ccIntlCompressUnicode(const uint16_t* units, uint32_t unitsLength,
+                                             uint8_t* output, uint32_t* outputLength) {
+    return GuardedExport([&]() -> int32_t {
+        if (outputLength == nullptr)
+            return INTL_ERR_BUFFER_TOO_SMALL;
+        const size_t count = unitsLength / 2;
+        if ((output == nullptr && *outputLength > 0) || (units == nullptr && count > 0)) {
+            *outputLength = 0;
+            return INTL_ERR_BUFFER_TOO_SMALL;
+        }
+        return CompressUnicode(units, count, output, outputLength);
+    });
+}
+
+GLOSSEL_EXPORT int32_t ccIntlDecompressUnicode(const uint8_t* compressed, uint16_t* output,
+                                               uint32_t capacity) {
+    return GuardedExport([&]() -> int32_t {
+        if (compressed == nullptr)
+            return INTL_ERR_BUFFER_TOO_SMALL;
+        return DecompressUnicode(compressed, output, output == nullptr ? 0 : capacity);
+    });
+}
+
+GLOSSEL_EXPORT uint32_t ccIntlGetCompUnicodeNoOfBytes(const uint8_t* compressed) {
+    if (compressed == nullptr)
+        return 0;
+    return GetCompUnicodeNoOfBytes(compressed);
+}
+
+}  // extern "C"
