@@ -1,0 +1,212 @@
+// The comparison, normalisation, split and packing exports against a small
+// hand-made table file: handle and argument checks, table look-ups, codes.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "include/glossel/glossel.h"
+#include "intl/context.h"
+#include "intl/table_writer.h"
+
+namespace glossel {
+namespace {
+
+void PutU16(std::vector<uint8_t>* out, uint16_t value) {
+    out->push_back(static_cast<uint8_t>(value));
+    out->push_back(static_cast<uint8_t>(value >> 8));
+}
+
+// Language "tt": letters weigh by alphabet position regardless of case, "ch"
+// is a contraction after "c", U+00DF expands to "ss". Kind 2 is not a
+// collation table; kind 3 is missing from the group (another language's).
+std::vector<uint8_t> ToyMain() {
+    std::vector<uint8_t> main;
+    for (uint16_t u = 0; u < 0x100; ++u) {
+        uint16_t w = 0;
+        if (u >= 'a' && u <= 'z')
+            w = static_cast<uint16_t>(100 + 2 * (u - 'a'));
+        if (u >= 'A' && u <= 'Z')
+            w = static_cast<uint16_t>(100 + 2 * (u - 'A'));
+        if (u == 'c')
+            w = 0xA000;
+        if (u == 0xDF)
+            w = 0xC000;
+        PutU16(&main, w);
+    }
+    return main;
+}
+
+class CollateExports : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/collate_exportsXXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+
+        TableFileContents contents;
+        std::array<uint16_t, 256> cp{};
+        for (int b = 0; b < 256; ++b)
+            cp[b] = static_cast<uint16_t>(b);
+        cp[0x80] = 0x20AC;
+        contents.xlat.push_back({1252, 1200, SingleToUnicodeTable(cp)});
+        contents.xlat.push_back({1200, 1252, UnicodeToSingleTable(cp, 0xFFFD)});
+
+        LangTableSpec spec;
+        spec.language[0] = 't';
+        spec.language[1] = 't';
+        spec.main = ToyMain();
+        for (uint16_t v : std::vector<uint16_t>{0, 's', 's'})
+            PutU16(&spec.second, v);
+        for (uint16_t v : std::vector<uint16_t>{'c', 0, 104, 'c', 'h', 105})
+            PutU16(&spec.third, v);
+        for (uint16_t kind = 0; kind < 3; ++kind) {
+            spec.kind = kind;
+            spec.type = kind == 2 ? 0x8001 : 0x8003;
+            contents.lang.push_back(spec);
+        }
+        spec.language[0] = 'x';
+        spec.kind = 3;
+        contents.lang.push_back(spec);
+        // Normalisation folds capitals to small letters.
+        for (uint16_t u = 0; u < 0x100; ++u) {
+            PutU16(&contents.normalisation,
+                   u >= 'A' && u <= 'Z' ? static_cast<uint16_t>(u + 32) : u);
+        }
+        std::vector<uint8_t> bytes;
+        std::string error;
+        ASSERT_TRUE(BuildTableFile(contents, &bytes, &error)) << error;
+        std::ofstream(m_dir + "/CCINTL.TB", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+        ASSERT_EQ(CreateContext(m_dir.c_str(), 0, "TT", &m_ctx), 0);
+    }
+
+    void TearDown() override {
+        if (m_ctx != nullptr) {
+            EXPECT_EQ(DestroyContext(m_ctx), 0);
+        }
+        std::filesystem::remove_all(m_dir);
+    }
+
+    int16_t Compare(int16_t set, const std::string& lhs, const std::string& rhs, uint16_t flags,
+                    int32_t expectedCode = 0) {
+        int16_t result = 99;
+        EXPECT_EQ(ccIntlStrCmp(m_ctx, set, reinterpret_cast<const uint8_t*>(lhs.data()),
+                               static_cast<uint32_t>(lhs.size()),
+                               reinterpret_cast<const uint8_t*>(rhs.data()),
+                               static_cast<uint32_t>(rhs.size()), flags, &result),
+                  expectedCode);
+        return result;
+    }
+
+    std::string m_dir;
+    tccIntlCtxtStruct* m_ctx = nullptr;
+};
+
+TEST_F(CollateExports, HandleAndArgumentChecks) {
+    int16_t result = 0;
+    uint16_t position = 5;
+    uint8_t text[] = "abc";
+    uint8_t highest = 0;
+    EXPECT_EQ(ccIntlStrCmp(nullptr, 1252, text, 3, text, 3, 0, &result), 3073);
+    EXPECT_EQ(ccIntlNormalizeStr(nullptr, 1252, text, 3), 3073);
+    EXPECT_EQ(ccIntlNormalizeMultiStr(nullptr, 932, text, 3), 3073);
+    EXPECT_EQ(ccIntlSplitStr(nullptr, 1252, text, 2, &position), 3073);
+    EXPECT_EQ(ccIntlHighestChar(nullptr, 1252, 0, &highest), 3073);
+    // The highest character of Unicode, 932 and "none" needs no table or handle.
+    for (int16_t set : {1200, 932, 0}) {
+        highest = 0;
+        EXPECT_EQ(ccIntlHighestChar(nullptr, set, 0, &highest), 0);
+        EXPECT_EQ(highest, 0xFF);
+    }
+    EXPECT_EQ(ccIntlStrCmp(m_ctx, 1252, text, 3, text, 3, 0, nullptr), 3077);
+    EXPECT_EQ(ccIntlStrCmp(m_ctx, 1252, nullptr, 3, text, 3, 0, &result), 3077);
+    EXPECT_EQ(ccIntlSplitStr(m_ctx, 1252, text, 2, nullptr), 3077);
+}
+
+TEST_F(CollateExports, CompareThroughTheLanguageTables) {
+    EXPECT_EQ(Compare(1252, "abc", "ABC", 0), 0);
+    EXPECT_EQ(Compare(1252, "cz", "ch", 0), -1);
+    EXPECT_EQ(Compare(1252, "\xDF", "ss", 0), 1);  // tie broken by the second pass
+    EXPECT_EQ(Compare(1252, "\xDF", "st", 0), -1);
+    EXPECT_EQ(Compare(1252, "", "a", 0), -1);
+    EXPECT_EQ(Compare(1252, "abc", "abcd", 0x20), 0);
+    // Unicode text, and the byte path of code page 932.
+    const std::string wideLhs("a\0\xDF\0", 4);
+    const std::string wideRhs("a\0s\0s\0", 6);
+    EXPECT_EQ(Compare(1200, wideLhs, wideRhs, 0), 1);
+    EXPECT_EQ(Compare(932, "abc", "ABC", 0), 0);
+    EXPECT_EQ(Compare(932, "abc", "ABC", 1), 1);
+    // A set without a translation table is compared by its byte values.
+    EXPECT_EQ(Compare(1251, "abc", "abd", 0), -1);
+    // Kind 2 is not a collation table; kind 3 does not exist for "tt".
+    Compare(1252, "a", "b", 2, 3078);
+    Compare(1252, "a", "b", 3, 3076);
+}
+
+TEST_F(CollateExports, NormalizeSingleByteUnicodeAndDoubleByteText) {
+    std::string text = "AbC\x80";
+    EXPECT_EQ(ccIntlNormalizeStr(m_ctx, 1252, reinterpret_cast<uint8_t*>(text.data()), 4), 0);
+    EXPECT_EQ(text, "abc\x80");
+    std::string wide("A\0\x42\x30", 4);
+    EXPECT_EQ(ccIntlNormalizeStr(m_ctx, 1200, reinterpret_cast<uint8_t*>(wide.data()), 2), 0);
+    EXPECT_EQ(wide, std::string("a\0\x42\x30", 4));
+    std::string sjis =
+        "A\x82"
+        "AB";
+    EXPECT_EQ(ccIntlNormalizeStr(m_ctx, 932, reinterpret_cast<uint8_t*>(sjis.data()), 4), 0);
+    EXPECT_EQ(sjis,
+              "a\x82"
+              "Ab");
+}
+
+TEST_F(CollateExports, SplitKeepsContractionsTogether) {
+    const std::string text = "mucho";
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    uint16_t position = 5;
+    EXPECT_EQ(ccIntlSplitStr(m_ctx, 1252, bytes, 3, &position), 0);
+    EXPECT_EQ(position, 2);
+    position = 5;
+    EXPECT_EQ(ccIntlSplitStr(m_ctx, 1252, bytes, 4, &position), 0);
+    EXPECT_EQ(position, 4);
+    position = 5;
+    EXPECT_EQ(ccIntlSplitStr(m_ctx, 932, bytes, 3, &position), 0);
+    EXPECT_EQ(position, 3);
+    const std::string wide("m\0u\0c\0h\0", 8);
+    position = 8;
+    EXPECT_EQ(
+        ccIntlSplitStr(m_ctx, 1200, reinterpret_cast<const uint8_t*>(wide.data()), 7, &position),
+        0);
+    EXPECT_EQ(position, 4);  // 7 rounds down to 6, then one unit back
+}
+
+TEST_F(CollateExports, HighestCharOfASingleByteSet) {
+    uint8_t highest = 0;
+    // All upper-half bytes weigh 0 except those beyond the table: 0x80 is U+20AC.
+    EXPECT_EQ(ccIntlHighestChar(m_ctx, 1252, 0, &highest), 0);
+    EXPECT_EQ(highest, 0x80);
+    EXPECT_EQ(ccIntlHighestChar(m_ctx, 1252, 2, &highest), 3078);
+}
+
+TEST(CompressionExports, ArgumentChecksAndRoundTrip) {
+    const uint16_t text[] = {0x41, 0x42, 0x43, 0x44, 0x3042};
+    uint8_t out[32];
+    uint32_t length = sizeof(out);
+    EXPECT_EQ(ccIntlCompressUnicode(text, sizeof(text), nullptr, &length), 3077);
+    EXPECT_EQ(ccIntlCompressUnicode(text, sizeof(text), out, nullptr), 3077);
+    length = sizeof(out);
+    ASSERT_EQ(ccIntlCompressUnicode(text, sizeof(text), out, &length), 0);
+    EXPECT_EQ(ccIntlGetCompUnicodeNoOfBytes(out), sizeof(text));
+    uint16_t back[5] = {};
+    EXPECT_EQ(ccIntlDecompressUnicode(out, back, 4), 3077);
+    EXPECT_EQ(ccIntlDecompressUnicode(out, back, 5), 0);
+    EXPECT_TRUE(std::equal(std::begin(back), std::end(back), std::begin(text)));
+    EXPECT_EQ(ccIntlDecompressUnicode(nullptr, back, 5), 3077);
+    EXPECT_EQ(ccIntlGetCompUnicodeNoOfBytes(nullptr), 0u);
+}
+
+}  // namespace
+}  // namespace glossel
