@@ -261,7 +261,7 @@ std::string CUserMgr::MakeUserDirectoryName(std::string_view name) const {
     if (cut != std::string::npos)
         s.resize(cut);
     if (s.empty())
-        s = "0";
+        s.push_back('0');
 
     auto taken = [this](const std::string& candidate) {
         for (const auto& u : m_users) {
