@@ -1,0 +1,86 @@
+// The conduit's language resource library (librescat.so, found for "Rescat.dll"): its
+// numbered string table, answered through LangGetString.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+
+namespace {
+
+struct NumberedString {
+    uint32_t id;
+    const char* text;
+};
+
+// Sorted by id. Leading blanks indent the lines under the conduit's heading in the log.
+constexpr NumberedString STRINGS[] = {
+    {3311, "     Please check your connections and try again."},
+    {3312,
+     "     The memory in your handheld may be full.  To check the available memory, select Memory "
+     "from the handheld's Application Launcher."},
+    {3313,
+     "     Your disk on your PC may be full.  Check the disk space and perform a TetherSync "
+     "operation again."},
+    {3316, "   - Could not copy the following record to the handheld:"},
+    {3317, "   - Could not purge the deleted records on the handheld."},
+    {3319, "   - Could not modify the following record on the handheld:"},
+    {3323, "   - Could not read the next handheld record."},
+    {3348, "   - Could not save the Desktop file."},
+    {3370, "sync configured to Do Nothing"},
+    {5001, "Mail"},
+    {5006, " at "},
+    {5201, "mapi"},
+    {5202, "mapi32"},
+    {5203, "vim32"},
+    {5204, "notesvim32"},
+    {6002, "Not Applicable"},
+    {6003, "From: "},
+    {6004, "To: "},
+    {6008,
+     "\n\n*************************\nThis message has been truncated. The entire message is "
+     "available on your desktop email client.\n \n"},
+    {6010,
+     "%d of your message(s) could not be sent, please check your outbox and make proper "
+     "corrections before sending again.\n\n"},
+    {6101,
+     "   - Your Tamarack Mail is not properly configured.  Launch Mail Setup through the Windows "
+     "Start menu on your desktop. Select Programs, Tamarack Desktop program group, and choose the "
+     "Mail Setup icon."},
+    {6102, "   - Could not open Handheld's Email Database."},
+    {6103, "   - Could not read the Handheld's Email Preferences Database."},
+    {6104, "   - Could not delete the following message from the Desktop Mail System:"},
+    {6105, "   - Could not send the following message to the Desktop Mail System:"},
+    {6106, "   - Could not read the next message from the Desktop Mail System's Inbox."},
+    {6107, "   - Could not mark the following message as being read on the Desktop Mail System:"},
+    {6108,
+     "   - Could not log on to the Desktop Mail System.  Please check your mail settings and run "
+     "Mail Setup."},
+    {6109, "   - Failed while trying to Logoff of the Desktop Mail System."},
+    {6110, "   - Failed while trying to retrieve the next message from the Desktop Mail System."},
+    {6111, "   - Failed while trying to free some memory used for the Desktop Mail System."},
+    {6112, "   - The following message was truncated on the Handheld:"},
+    {6114,
+     "(The content of this field was too large.  The entire e-mail is available in your E-Mail "
+     "application.)"},
+    {6115,
+     "   - The distribution list of the following E-Mail has been omitted due to space "
+     "limitations:"},
+};
+
+constexpr bool SortedById() {
+    for (size_t i = 1; i < std::size(STRINGS); ++i)
+        if (STRINGS[i - 1].id >= STRINGS[i].id)
+            return false;
+    return true;
+}
+static_assert(SortedById(), "keep STRINGS sorted by id, each id once");
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) const char* LangGetString(uint32_t id) {
+    const NumberedString* end = std::end(STRINGS);
+    const NumberedString* it =
+        std::lower_bound(std::begin(STRINGS), end, id,
+                         [](const NumberedString& s, uint32_t wanted) { return s.id < wanted; });
+    return it != end && it->id == id ? it->text : nullptr;
+}

@@ -1,0 +1,38 @@
+// The sync log of one operation: lines with activity codes, appended to a file with a
+// time stamp and echoed to the host as they come.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "host/tetherlog/tetherlog.h"
+
+namespace tetherlog {
+
+// One line as written to the log file: "YYYY-MM-DD HH:MM:SS<TAB>activity<TAB>text", local
+// time. Line ends inside the text are written as they are.
+std::string FormatLogLine(int64_t secondsSince1970, int32_t activity, std::string_view text);
+
+class CTetherLog {
+public:
+    static CTetherLog& Default();
+
+    [[nodiscard]] int32_t Begin(const std::string& path);
+    void End();
+    void SetEcho(TetherlogEchoHook hook, void* context);
+    [[nodiscard]] int32_t AddLine(std::string_view text, int32_t activity);
+    bool Query() const { return m_problemLogged; }
+    int32_t ActivityCount(int32_t activity) const;
+
+private:
+    std::ofstream m_file;
+    bool m_problemLogged = false;
+    std::map<int32_t, int32_t> m_counts;
+    TetherlogEchoHook m_echo = nullptr;
+    void* m_echoContext = nullptr;
+};
+
+}  // namespace tetherlog
