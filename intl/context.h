@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "include/glossel/glossel.h"
+#include "intl/table_layout.h"
 
 namespace glossel {
 
@@ -27,14 +28,6 @@ constexpr uint16_t CONTEXT_MAGIC = 0x4453;
 // "No entry" in the recency list (entry counts stay far below it).
 constexpr uint16_t NO_ENTRY = 0xFFFF;
 
-// Character-set identifiers with a meaning of their own.
-constexpr int16_t SET_NONE = 0;
-constexpr int16_t SET_UNICODE = 1200;
-constexpr int16_t SET_SJIS = 932;
-constexpr int16_t SET_SJIS_PAIRS = 0x43A4;
-constexpr int16_t SET_MAC_ROMAN = static_cast<int16_t>(0x8000);
-constexpr int16_t SET_ISO646 = static_cast<int16_t>(0x8646);
-
 // A translation directory entry as held in memory: the 14 bytes of the file
 // widened by the cache fields.
 struct XlatEntry {
@@ -42,8 +35,8 @@ struct XlatEntry {
     uint32_t size = 0;    // size of the whole table in bytes
     int16_t source = 0;
     int16_t destination = 0;
-    uint16_t nextLoaded = NO_ENTRY;  // next entry in the recency list
-    uint16_t fullLoad = 0;           // non-zero when the whole table is in memory
+    uint16_t nextLoaded = NO_ENTRY;   // next entry in the recency list
+    uint16_t fullLoad = 0;            // non-zero when the whole table is in memory
     std::unique_ptr<uint8_t[]> data;  // loaded bytes, null while not loaded
     uint32_t loadedSize = 0;          // bytes in `data` (512 for a partly loaded 932 table)
 };
@@ -55,7 +48,7 @@ struct LangEntry {
     uint32_t mainOffset = 0;
     uint32_t mainSize = 0;
     char language[2] = {0, 0};
-    uint16_t kind = 0;  // low 2 bits of the stored value
+    uint16_t kind = 0;          // low 2 bits of the stored value
     uint32_t secondOffset = 0;  // 0: no second table
     uint32_t secondSize = 0;
     uint32_t thirdOffset = 0;  // 0: no third table
@@ -70,9 +63,9 @@ struct LangEntry {
 // The context a handle points at. Created by ccIntlInit, destroyed by
 // ccIntlTerminate; used by one thread at a time.
 struct tccIntlCtxtStruct {
-    uint16_t magic = 0;  // CONTEXT_MAGIC while live
-    int32_t file = 0;    // file library handle of the open table file
-    std::string logPath;  // full name of "CCNFT.LG" beside the table file
+    uint16_t magic = 0;         // CONTEXT_MAGIC while live
+    int32_t file = 0;           // file library handle of the open table file
+    std::string logPath;        // full name of "CCNFT.LG" beside the table file
     char language[2] = {0, 0};  // lower-cased language code
     std::vector<glossel::XlatEntry> xlatDir;
     uint16_t xlatCount = 0;
@@ -85,8 +78,8 @@ struct tccIntlCtxtStruct {
     uint32_t replOffset = 0;
     std::unique_ptr<uint8_t[]> replData;
     uint16_t replSize = 0;
-    uint16_t cacheLimit = 0;  // most translation tables loaded at once; 0 = no limit
-    uint16_t cacheCount = 0;  // translation tables in the recency list
+    uint16_t cacheLimit = 0;                 // most translation tables loaded at once; 0 = no limit
+    uint16_t cacheCount = 0;                 // translation tables in the recency list
     uint16_t cacheHead = glossel::NO_ENTRY;  // most recently used translation table
 };
 

@@ -22,13 +22,13 @@ extern "C" {
 
 /* Result codes. */
 #define CC_INTL_OK 0
-#define CC_INTL_ERR_NO_MEMORY 2            /* out of memory */
-#define CC_INTL_ERR_BAD_HANDLE 3073        /* handle null, terminated or not a context */
-#define CC_INTL_ERR_BAD_TABLE_FILE 3074    /* wrong version, or a damaged table file */
-#define CC_INTL_ERR_NO_XLAT_TABLE 3075     /* no table for a pair (handled internally) */
-#define CC_INTL_ERR_NO_LANG_TABLE 3076     /* no language table of the requested kind */
-#define CC_INTL_ERR_BUFFER_TOO_SMALL 3077  /* destination too small or input too short */
-#define CC_INTL_ERR_NOT_COLLATION 3078     /* language table is not a collation table */
+#define CC_INTL_ERR_NO_MEMORY 2           /* out of memory */
+#define CC_INTL_ERR_BAD_HANDLE 3073       /* handle null, terminated or not a context */
+#define CC_INTL_ERR_BAD_TABLE_FILE 3074   /* wrong version, or a damaged table file */
+#define CC_INTL_ERR_NO_XLAT_TABLE 3075    /* no table for a pair (handled internally) */
+#define CC_INTL_ERR_NO_LANG_TABLE 3076    /* no language table of the requested kind */
+#define CC_INTL_ERR_BUFFER_TOO_SMALL 3077 /* destination too small or input too short */
+#define CC_INTL_ERR_NOT_COLLATION 3078    /* language table is not a collation table */
 
 /* Character-set identifiers (passed as int16_t; values from 0x8000 wrap negative). */
 #define CC_INTL_SET_NONE 0

@@ -1,0 +1,133 @@
+// cctb: compiles the table file "CCINTL.TB" of the international text library
+// from the C library's character-set converters and ICU's Unicode data.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unicode/uclean.h>
+
+#include "intl/table_layout.h"
+#include "intl/table_writer.h"
+#include "tools/cctb/charsets.h"
+#include "tools/cctb/text_tables.h"
+#include "tools/cctb/xlat_source.h"
+
+#if defined(CCTB_HAVE_LANGUAGE_TABLES)
+#include "tools/cctb/language/language_tables.h"
+#endif
+
+namespace {
+
+void PrintUsage(std::FILE* to) {
+    std::fprintf(to,
+                 "usage: cctb [--output FILE] [--quiet]\n"
+                 "Builds the table file of the international text library.\n"
+                 "  --output FILE  where to write it (default: CCINTL.TB in the current folder)\n"
+                 "  --quiet        print nothing on success\n"
+                 "  --help         show this text\n");
+}
+
+bool Collect(glossel::TableFileContents* contents, std::string* error) {
+    for (const cctb::CharsetInfo& set : cctb::SingleByteCharsets()) {
+        if (!cctb::BuildSingleByteTables(set.id, set.iconvName, &contents->xlat, error)) {
+            return false;
+        }
+    }
+    if (!cctb::BuildShiftJisTables(&contents->xlat, error) ||
+        !cctb::BuildReplacementTable(&contents->replacement, error) ||
+        !cctb::BuildNormalisationTable(&contents->normalisation, error)) {
+        return false;
+    }
+#if defined(CCTB_HAVE_LANGUAGE_TABLES)
+    std::vector<cctb::TableBlob> blobs;
+    if (!cctb::BuildLanguageTables(&blobs, error)) {
+        return false;
+    }
+    if (blobs.size() % 4 != 0) {
+        *error = "language tables do not come in groups of four";
+        return false;
+    }
+    for (cctb::TableBlob& blob : blobs) {
+        glossel::LangTableSpec spec;
+        spec.type = blob.type;
+        spec.language[0] = blob.language[0];
+        spec.language[1] = blob.language[1];
+        spec.kind = blob.kind;
+        spec.main = std::move(blob.main);
+        spec.second = std::move(blob.second);
+        spec.third = std::move(blob.third);
+        contents->lang.push_back(std::move(spec));
+    }
+#endif
+    return true;
+}
+
+// Writes beside the target and renames over it, so that a failed build never
+// leaves a half-written table file behind.
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) {
+            *error = "cannot write " + temporary;
+            std::error_code ignored;
+            std::filesystem::remove(temporary, ignored);
+            return false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        *error = "cannot rename " + temporary + " to " + path + ": " + ec.message();
+        std::filesystem::remove(temporary, ec);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string output = glossel::TABLE_FILE_NAME;
+    bool quiet = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            PrintUsage(stdout);
+            return 0;
+        }
+        if (arg == "--quiet") {
+            quiet = true;
+        } else if (arg == "--output" && i + 1 < argc) {
+            output = argv[++i];
+        } else if (arg.rfind("--output=", 0) == 0) {
+            output = arg.substr(std::strlen("--output="));
+        } else {
+            std::fprintf(stderr, "cctb: unknown argument '%s'\n", arg.c_str());
+            PrintUsage(stderr);
+            return 2;
+        }
+    }
+
+    glossel::TableFileContents contents;
+    std::string error;
+    std::vector<uint8_t> bytes;
+    const bool built =
+        Collect(&contents, &error) && glossel::BuildTableFile(contents, &bytes, &error);
+    u_cleanup();
+    if (!built || !WriteFile(output, bytes, &error)) {
+        std::fprintf(stderr, "cctb: %s\n", error.c_str());
+        return 1;
+    }
+    if (!quiet) {
+        std::printf("cctb: wrote %s: %zu translation tables, %zu language tables, %zu bytes\n",
+                    output.c_str(), contents.xlat.size(), contents.lang.size(), bytes.size());
+    }
+    return 0;
+}
