@@ -1,0 +1,18 @@
+# Checks that the library exports exactly its C interface: every defined
+# dynamic symbol starts with ccIntl, and the frame's four functions are there.
+execute_process(COMMAND nm -D --defined-only ${LIB} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIB}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${symbols}")
+foreach(line IN LISTS lines)
+  if(NOT line MATCHES " ccIntl[A-Za-z]+$")
+    message(FATAL_ERROR "unexpected export: ${line}")
+  endif()
+endforeach()
+foreach(name ccIntlInit ccIntlTerminate ccIntlUnloadTables ccIntlTranslateStr)
+  if(NOT symbols MATCHES " ${name}\n")
+    message(FATAL_ERROR "missing export ${name}")
+  endif()
+endforeach()
+message(STATUS "exports: ${symbols}")
