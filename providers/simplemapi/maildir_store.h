@@ -1,0 +1,87 @@
+// A Maildir folder as a Simple MAPI inbox: stable ids, a stable order, read marks, deletion
+// and delivery.
+//
+// Message id: the unique part of the file name (everything before the first ':'), so the
+// id stays the same when the flags in the name change or the file moves from new/ to cur/.
+// Order: by delivery time, then by id. The delivery time is the decimal number that
+// starts a conventional unique name ("1700000000.M12P34.host"); for other names it is the
+// file's modification time.
+//
+// Memory: only names and order keys are held (no message contents). The listing is cached
+// and read again when new/ or cur/ changed on disk.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace mapi {
+
+class CMaildirStore {
+public:
+    explicit CMaildirStore(std::string root);
+
+    // True when root/new and root/cur exist.
+    bool IsValid() const;
+    const std::string& Root() const { return m_root; }
+
+    // The id of the message after `seed` (the first message when seed is empty).
+    // 0; MAPI_E_NO_MESSAGES after the last; MAPI_E_INVALID_MESSAGE for a seed that was
+    // never part of the folder; MAPI_E_FAILURE when the folder cannot be read.
+    [[nodiscard]] int32_t FindNext(const std::string& seed, std::string* id);
+
+    // The message's current path and whether it carries the Seen flag.
+    // 0 or MAPI_E_INVALID_MESSAGE.
+    [[nodiscard]] int32_t Locate(const std::string& id, std::string* path, bool* seen,
+                                 int64_t* deliveryTime);
+
+    // Sets the Seen flag (moves new/ to cur/ with ":2,S"). 0, MAPI_E_INVALID_MESSAGE or
+    // MAPI_E_FAILURE.
+    [[nodiscard]] int32_t MarkSeen(const std::string& id);
+
+    // Removes the message file. 0, MAPI_E_INVALID_MESSAGE or MAPI_E_FAILURE.
+    [[nodiscard]] int32_t Delete(const std::string& id);
+
+    // The id part of a Maildir file name.
+    static std::string IdOfName(const std::string& name);
+    // The flags ("" when none) of a Maildir file name ("x:2,FS" -> "FS").
+    static std::string FlagsOfName(const std::string& name);
+
+private:
+    struct Entry {
+        int64_t key = 0;
+        std::string id;
+        std::string name;  // file name within its folder
+        bool inCur = false;
+        bool deleted = false;
+    };
+
+    [[nodiscard]] bool Rescan();
+    [[nodiscard]] bool RefreshIfChanged();
+    void ReadStamps(std::filesystem::file_time_type* newStamp,
+                    std::filesystem::file_time_type* curStamp) const;
+    std::string PathOf(const Entry& e) const;
+    Entry* Find(const std::string& id);
+    // Looks the id up, re-reading the folder once when its file is not where it was.
+    Entry* FindFresh(const std::string& id);
+
+    std::string m_root;
+    std::vector<Entry> m_entries;  // sorted by (key, id)
+    std::unordered_map<std::string, size_t> m_index;
+    // Order keys of every id seen in this session, so that a seed deleted meanwhile still
+    // has its place in the order.
+    std::unordered_map<std::string, int64_t> m_knownKeys;
+    bool m_scanned = false;
+    std::filesystem::file_time_type m_newStamp{};
+    std::filesystem::file_time_type m_curStamp{};
+};
+
+// Delivers `data` into the Maildir at `root` (creating tmp/, new/ and cur/ when missing):
+// written to tmp/ and flushed, then renamed into new/, or into cur/ with ":2,S" when
+// `seen`. 0 or MAPI_E_DISK_FULL / MAPI_E_FAILURE. *id receives the new message's id.
+[[nodiscard]] int32_t DeliverToMaildir(const std::string& root, const std::string& data, bool seen,
+                                       std::string* id);
+
+}  // namespace mapi

@@ -1,0 +1,56 @@
+// Simple MAPI profiles: which store, transport, identity and address book a logon uses.
+//
+// File: PlatformHome()/mapi/profiles.ini (env TETHER_MAPI_PROFILES overrides the path).
+// One section per profile, the section name being the profile name:
+//   [Work]
+//   Store=/home/me/Maildir          Maildir of the inbox (required)
+//   Transport=maildir               "maildir" (default) or "smtp"
+//   Sent=/home/me/Maildir/.Sent     Maildir receiving sent mail (default: Store/.Sent)
+//   SmtpUrl=smtp://localhost:25     smtp:// or smtps:// URL (Transport=smtp)
+//   SmtpUser= / SmtpPassword=       credentials, optional
+//   SmtpStartTls=0                  1 requires STARTTLS on smtp://
+//   Address=me@example.org          the user's own address (From of sent mail)
+//   DisplayName=Me                  the user's own name
+//   AddressBook=/home/me/.addrbook  address book file, optional
+//   Password=                       when set, MAPILogon must be given this password
+//   NativeText=0                    1: on code page 932, text keeps the message's own
+//                                   Japanese encoding (ISO-2022-JP, UTF-8, Shift_JIS)
+//   Default=1                       the profile used when MAPILogon names none
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mapi {
+
+struct MapiProfile {
+    std::string name;
+    std::string store;
+    std::string transport = "maildir";
+    std::string sent;
+    std::string smtpUrl;
+    std::string smtpUser;
+    std::string smtpPassword;
+    bool smtpStartTls = false;
+    std::string address;
+    std::string displayName;
+    std::string addressBook;
+    std::string password;
+    bool nativeText = false;
+    bool isDefault = false;
+};
+
+// The profile file's path.
+std::string ProfileFilePath();
+
+// All profiles of the file, in file order; empty when the file is missing.
+std::vector<MapiProfile> LoadProfiles(const std::string& file);
+
+// The profile named `name` (case-insensitive); when `name` is empty, the first profile
+// marked Default=1, else the only profile when there is exactly one. nullopt when none.
+std::optional<MapiProfile> FindProfile(const std::vector<MapiProfile>& profiles,
+                                       const std::string& name);
+
+}  // namespace mapi

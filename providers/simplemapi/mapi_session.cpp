@@ -1,0 +1,219 @@
+// Session operations over the Maildir store, the MIME reader/writer and the transports.
+#include "providers/simplemapi/mapi_session.h"
+
+#include <glib.h>
+#include <glib/gstdio.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "platform/file_util.h"
+#include "providers/simplemapi/mapi_buffer.h"
+#include "providers/simplemapi/mime_reader.h"
+#include "providers/simplemapi/mime_writer.h"
+
+namespace mapi {
+
+namespace {
+
+// Largest message file read; larger files are refused rather than exhausting memory.
+constexpr size_t MAX_MESSAGE_BYTES = size_t{1} << 30;
+
+// Creates an empty, private temporary file for an attachment; "" on failure.
+std::string CreateTempFile(const std::string& diskName) {
+    std::string tmpl = "mapi-XXXXXX-" + diskName;
+    gchar* path = nullptr;
+    GError* error = nullptr;
+    gint fd = g_file_open_tmp(tmpl.c_str(), &path, &error);
+    if (fd < 0) {
+        g_clear_error(&error);
+        return "";
+    }
+    g_close(fd, nullptr);
+    std::string result = path;
+    g_free(path);
+    return result;
+}
+
+void RemoveFiles(const std::vector<std::string>& paths) {
+    for (const std::string& p : paths) {
+        (void)platform::RemoveFile(p);  // cleaning up after a failure; nothing more to do
+    }
+}
+
+}  // namespace
+
+CMapiSession::CMapiSession(MapiProfile profile, uint32_t codePage)
+    : m_profile(std::move(profile)), m_codePage(codePage), m_store(m_profile.store) {
+    m_book.Load(m_profile.addressBook, m_codePage);
+}
+
+int32_t CMapiSession::Open(const std::string& profileFile, const std::string& profileName,
+                           const std::string& password, uint32_t codePage,
+                           std::unique_ptr<CMapiSession>* out) {
+    std::optional<MapiProfile> profile = FindProfile(LoadProfiles(profileFile), profileName);
+    if (!profile || profile->store.empty() || !platform::DirectoryExists(profile->store)) {
+        return MAPI_E_LOGIN_FAILURE;
+    }
+    if (!profile->password.empty() && profile->password != password) {
+        return MAPI_E_LOGIN_FAILURE;
+    }
+    // A Maildir folder that lacks its sub-folders (new, made by hand) gets them.
+    for (const char* sub : {"tmp", "new", "cur"}) {
+        if (platform::CreateDirectories(platform::JoinPath(profile->store, sub), 0700) != 0) {
+            return MAPI_E_LOGIN_FAILURE;
+        }
+    }
+    auto* session = new (std::nothrow) CMapiSession(std::move(*profile), codePage);
+    if (session == nullptr) {
+        return MAPI_E_INSUFFICIENT_MEMORY;
+    }
+    out->reset(session);
+    return SUCCESS_SUCCESS;
+}
+
+int32_t CMapiSession::FindNext(const char* messageType, const char* seed, FLAGS flags,
+                               char* out) {
+    if (out == nullptr) {
+        return MAPI_E_FAILURE;
+    }
+    // Only interpersonal messages are kept here.
+    if (messageType != nullptr && *messageType != '\0' &&
+        g_ascii_strncasecmp(messageType, "IPM", 3) != 0) {
+        return MAPI_E_NO_MESSAGES;
+    }
+    std::string id;
+    int32_t rc = m_store.FindNext(seed != nullptr ? seed : "", &id);
+    if (rc != SUCCESS_SUCCESS) {
+        return rc;
+    }
+    size_t room = (flags & MAPI_LONG_MSGID) != 0 ? MAPI_LONG_MSGID_SIZE : 64;
+    if (id.size() + 1 > room) {
+        return MAPI_E_FAILURE;
+    }
+    std::memcpy(out, id.c_str(), id.size() + 1);
+    return SUCCESS_SUCCESS;
+}
+
+int32_t CMapiSession::ReadMail(const char* id, FLAGS flags, MapiMessage** out) {
+    if (out == nullptr || id == nullptr || *id == '\0') {
+        return MAPI_E_INVALID_MESSAGE;
+    }
+    *out = nullptr;
+    std::string path;
+    bool seen = false;
+    int64_t delivered = 0;
+    int32_t rc = m_store.Locate(id, &path, &seen, &delivered);
+    if (rc != SUCCESS_SUCCESS) {
+        return rc;
+    }
+    std::string bytes;
+    int32_t err = platform::ReadWholeFile(path, &bytes, MAX_MESSAGE_BYTES);
+    if (err == ENOENT) {
+        return MAPI_E_INVALID_MESSAGE;
+    }
+    if (err != 0) {
+        return err == ENOMEM ? MAPI_E_INSUFFICIENT_MEMORY : MAPI_E_FAILURE;
+    }
+    ReadOptions options;
+    options.codePage = m_codePage;
+    options.nativeText = m_profile.nativeText;
+    options.envelopeOnly = (flags & MAPI_ENVELOPE_ONLY) != 0;
+    options.fallbackTime = delivered;
+    IncomingMessage message;
+    ParseMessage(bytes, options, &message);
+    bytes.clear();
+    bytes.shrink_to_fit();
+    if ((flags & MAPI_SUPPRESS_ATTACH) != 0) {
+        message.attachments.clear();
+    }
+
+    std::vector<std::string> files;
+    for (const AttachmentData& a : message.attachments) {
+        std::string file = CreateTempFile(a.diskName);
+        if (file.empty()) {
+            RemoveFiles(files);
+            return MAPI_E_ATTACHMENT_WRITE_FAILURE;
+        }
+        files.push_back(file);
+        if (platform::WriteFileAtomic(file, a.data, 0600) != 0) {
+            RemoveFiles(files);
+            return MAPI_E_ATTACHMENT_WRITE_FAILURE;
+        }
+    }
+    MapiMessage* result = BuildMapiMessage(message, files);
+    if (result == nullptr) {
+        RemoveFiles(files);
+        return MAPI_E_INSUFFICIENT_MEMORY;
+    }
+    if (!seen) {
+        result->flFlags |= MAPI_UNREAD;
+    }
+    if ((flags & MAPI_PEEK) == 0 && !seen) {
+        rc = m_store.MarkSeen(id);
+        if (rc != SUCCESS_SUCCESS) {
+            FreeMapiBuffer(result);
+            RemoveFiles(files);
+            return rc;
+        }
+    }
+    *out = result;
+    return SUCCESS_SUCCESS;
+}
+
+int32_t CMapiSession::DeleteMail(const char* id) {
+    if (id == nullptr || *id == '\0') {
+        return MAPI_E_INVALID_MESSAGE;
+    }
+    return m_store.Delete(id);
+}
+
+int32_t CMapiSession::SendMail(const MapiMessage* message, FLAGS /*flags*/) {
+    if (message == nullptr) {
+        return MAPI_E_FAILURE;
+    }
+    OutgoingMail mail;
+    int32_t rc = BuildOutgoingMail(*message, m_profile, m_book, m_codePage, &mail);
+    if (rc != SUCCESS_SUCCESS) {
+        return rc;
+    }
+    std::string id;
+    if (m_profile.transport == "smtp") {
+        rc = SendOverSmtp(m_profile, mail);
+        if (rc != SUCCESS_SUCCESS) {
+            return rc;
+        }
+        // The server has the mail: a failed copy to the sent folder must not make the
+        // caller send it a second time.
+        if (!m_profile.sent.empty()) {
+            (void)DeliverToMaildir(m_profile.sent, mail.stored, true, &id);
+        }
+        return SUCCESS_SUCCESS;
+    }
+    if (m_profile.transport != "maildir") {
+        return MAPI_E_FAILURE;
+    }
+    return DeliverToMaildir(m_profile.sent, mail.stored, true, &id);
+}
+
+int32_t CMapiSession::ResolveName(const char* name, MapiRecipDesc** out) {
+    if (out == nullptr) {
+        return MAPI_E_FAILURE;
+    }
+    *out = nullptr;
+    AddressEntry entry;
+    int32_t rc = m_book.Resolve(name != nullptr ? name : "", &entry);
+    if (rc != SUCCESS_SUCCESS) {
+        return rc;
+    }
+    MapiRecipDesc* r =
+        BuildMapiRecipient(MAPI_TO, entry.name.empty() ? entry.address : entry.name, entry.address);
+    if (r == nullptr) {
+        return MAPI_E_INSUFFICIENT_MEMORY;
+    }
+    *out = r;
+    return SUCCESS_SUCCESS;
+}
+
+}  // namespace mapi

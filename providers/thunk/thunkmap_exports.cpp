@@ -1,0 +1,35 @@
+// "Thunkmap.DLL": the helper library's two entries, UTInit and UTProc.
+#include <new>
+
+#include "providers/thunk/thunk_dispatcher.h"
+#include "providers/thunk/universal_thunk.h"
+
+#define THUNK_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+thunk::CThunkDispatcher* g_dispatcher = nullptr;
+
+}  // namespace
+
+THUNK_EXPORT uint32_t UTInit(UT32CBPROC /*lpfnCallBack*/, void* /*lpBuf*/) {
+    try {
+        if (g_dispatcher == nullptr) {
+            g_dispatcher = new thunk::CThunkDispatcher("Mapi32.dll");
+        }
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+THUNK_EXPORT uint32_t UTProc(void* lpBuf, uint32_t dwFunc) {
+    try {
+        if (g_dispatcher == nullptr) {
+            return THUNK_UNAVAILABLE;
+        }
+        return g_dispatcher->Dispatch(static_cast<ThunkCell*>(lpBuf), dwFunc);
+    } catch (...) {
+        return MAPI_E_FAILURE;
+    }
+}
