@@ -44,9 +44,9 @@ struct DirectTable {
 
 }  // namespace
 
-uint16_t Cp932FromUnicodeFast(uint32_t value) {
+const uint16_t* Cp932DirectTable() {
     static const DirectTable table;
-    return value > 0xFFFF ? 0 : table.codes[value];
+    return table.codes.data();
 }
 
 void BuildCp932CodeSet(Cp932CodeSet* set) {

@@ -41,9 +41,9 @@ extern const Cp932Row Cp932ReverseTable[CP932_REVERSE_TABLE_ROWS];
 // the value has no row or does not fit in 16 bits (U+0000 therefore counts as unmapped).
 [[nodiscard]] uint16_t Cp932FromUnicode(uint32_t value);
 
-// Same result as Cp932FromUnicode for every value, from a direct 64K table that is filled
-// on first use (thread-safe); the converters use it on their per-character path.
-[[nodiscard]] uint16_t Cp932FromUnicodeFast(uint32_t value);
+// A direct table of 0x10000 entries: entry v is Cp932FromUnicode(v). Filled on first use
+// (thread-safe); the converters index it on their per-character path instead of searching.
+[[nodiscard]] const uint16_t* Cp932DirectTable();
 
 // Bitmap of the codes that occur in Cp932ReverseTable: bit k is byte k / 8, bit k mod 8
 // (least significant first). Bit 0 is always clear.

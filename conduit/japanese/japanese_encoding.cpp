@@ -72,6 +72,178 @@ inline Utf8Sequence ReadUtf8Sequence(const uint8_t* p, size_t remaining) {
             value};
 }
 
+// Four bytes at p as one word, p[0] in the low byte.
+inline uint32_t LoadWord(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+inline bool IsAsciiWord(uint32_t w) {
+    return (w & 0x80808080u) == 0;
+}
+
+inline bool HasZeroByte(uint32_t w) {
+    return ((w - 0x01010101u) & ~w & 0x80808080u) != 0;
+}
+
+// The common case of Japanese text, decoded without the general loop: a well-formed
+// three-byte sequence (U+0800-U+FFFF) in the low three bytes of w.
+inline bool DecodeThreeByteWord(uint32_t w, uint32_t* value) {
+    if ((w & 0x00C0C0F0u) != 0x008080E0u) {
+        return false;
+    }
+    *value = (w & 0x0Fu) << 12 | (w & 0x3F00u) >> 2 | (w & 0x3F0000u) >> 16;
+    return *value >= 0x800;
+}
+
+// One step of ScoreUtf8 at p[*i] in the general way; false when the text is not UTF-8.
+inline bool ScoreUtf8Step(const uint8_t* p, size_t length, const uint16_t* codes, size_t* i,
+                          int* score) {
+    const uint8_t b = p[*i];
+    if (b < 0x80) {
+        // U+0000 is the only ASCII value without a code.
+        if (b == 0 && *score > 50) {
+            *score = 50;
+        }
+        ++*i;
+        return true;
+    }
+    const Utf8Sequence seq = ReadUtf8Sequence(p + *i, length - *i);
+    *i += seq.consumed;
+    switch (seq.kind) {
+        case Utf8Kind::kBroken:
+        case Utf8Kind::kTruncated:
+            return false;
+        case Utf8Kind::kWide:
+            if (*score > 25) {
+                *score = 25;
+            }
+            return true;
+        case Utf8Kind::kCharacter:
+            break;
+    }
+    if (*score > 50 && codes[seq.value] == 0) {
+        *score = 50;
+    }
+    return true;
+}
+
+// Writes the Shift_JIS form of a character of the 16-bit range whose table entry is code;
+// returns the new output index.
+inline size_t WriteCharacter(uint8_t* out, size_t o, uint16_t code, uint32_t value) {
+    if (code > 0xFF) {
+        out[o] = static_cast<uint8_t>(code >> 8);
+        out[o + 1] = static_cast<uint8_t>(code);
+        return o + 2;
+    }
+    if (code != 0) {
+        out[o] = static_cast<uint8_t>(code);
+    } else if (value < 0x100 && !IsCp932LeadByte(static_cast<uint8_t>(value))) {
+        out[o] = static_cast<uint8_t>(value);
+    } else {
+        // A lead byte written raw would pair with the next character on the handheld.
+        out[o] = '?';
+    }
+    return o + 1;
+}
+
+inline void LowerScore(int* score, int limit) {
+    if (*score > limit) {
+        *score = limit;
+    }
+}
+
+// One step of the UTF-8 conversion at p[*i] in the general way. With kScore the step also
+// rates the text as ScoreUtf8 does and gives up (score 0) on text that is not UTF-8.
+// Returns false when the conversion ends here.
+template <bool kScore>
+inline bool ConvertUtf8Step(const uint8_t* p, size_t length, const uint16_t* codes, size_t* i,
+                            uint8_t* out, size_t* o, int* score) {
+    const uint8_t b = p[*i];
+    if (b < 0x80) {
+        // ASCII maps to itself; U+0000 has no code and is kept as its byte.
+        if (kScore && b == 0) {
+            LowerScore(score, 50);
+        }
+        out[(*o)++] = b;
+        ++*i;
+        return true;
+    }
+    const Utf8Sequence seq = ReadUtf8Sequence(p + *i, length - *i);
+    *i += seq.consumed;
+    switch (seq.kind) {
+        case Utf8Kind::kTruncated:
+        case Utf8Kind::kBroken:
+            if (kScore) {
+                *score = 0;
+                return false;
+            }
+            out[(*o)++] = '?';
+            return seq.kind == Utf8Kind::kBroken;
+        case Utf8Kind::kWide:
+            if (kScore) {
+                LowerScore(score, 25);
+            }
+            out[(*o)++] = '?';
+            return true;
+        case Utf8Kind::kCharacter:
+            break;
+    }
+    const uint16_t code = codes[seq.value];
+    if (kScore && code == 0) {
+        LowerScore(score, 50);
+    }
+    *o = WriteCharacter(out, *o, code, seq.value);
+    return true;
+}
+
+// Utf8ToShiftJis, and with kScore ScoreUtf8 in the same pass (*score starts at 100).
+template <bool kScore>
+size_t ConvertUtf8(uint8_t* out, const uint8_t* p, size_t length, int* score) {
+    const uint16_t* codes = Cp932DirectTable();
+    size_t o = 0;
+    size_t i = 0;
+    // Four bytes at a time while four remain: runs of ASCII and three-byte characters
+    // (nearly all of Japanese text) skip the general step. The output index never passes
+    // the input index, so four ASCII bytes copied at once stay within dest.
+    while (i + 4 <= length) {
+        const uint32_t w = LoadWord(p + i);
+        uint32_t value;
+        if (IsAsciiWord(w)) {
+            if (kScore && HasZeroByte(w)) {
+                LowerScore(score, 50);
+            }
+            std::memcpy(out + o, p + i, 4);
+            o += 4;
+            i += 4;
+        } else if (DecodeThreeByteWord(w, &value)) {
+            const uint16_t code = codes[value];
+            if (kScore && code == 0) {
+                LowerScore(score, 50);
+            }
+            o = WriteCharacter(out, o, code, value);
+            i += 3;
+        } else if (!ConvertUtf8Step<kScore>(p, length, codes, &i, out, &o, score)) {
+            out[o] = '\0';
+            return o;
+        }
+    }
+    while (i < length) {
+        if (!ConvertUtf8Step<kScore>(p, length, codes, &i, out, &o, score)) {
+            break;
+        }
+    }
+    out[o] = '\0';
+    return o;
+}
+
+// A JIS X 0208 row/cell pair as Shift_JIS, computed modulo 256.
+inline size_t WriteJisPair(uint8_t* out, size_t o, uint8_t b, uint8_t d) {
+    out[o] = static_cast<uint8_t>(((b + 1) >> 1) + (b < 0x5F ? 0x70 : 0xB0));
+    out[o + 1] = static_cast<uint8_t>(d + ((b & 1) == 0 ? 0x7E : (d > 0x5F ? 0x20 : 0x1F)));
+    return o + 2;
+}
+
 }  // namespace
 
 const int8_t Utf8SequenceLength[256] = {
@@ -107,6 +279,39 @@ const EncodingDetector* DetectEncoding(const char* bytes, size_t length,
             bestScore = score;
         }
     }
+    return best;
+}
+
+const EncodingDetector* DetectAndConvert(char* dest, const char* src, size_t length,
+                                         const Cp932CodeSet& codeSet, size_t* written) {
+    // The same choice as DetectEncoding, row by row; only the UTF-8 row converts while it
+    // scores, since its score needs a full decode anyway.
+    const EncodingDetector* best = &EncodingDetectorTable[0];
+    int bestScore = 0;
+    for (const EncodingDetector& row : EncodingDetectorTable) {
+        if (row.score == ScoreUtf8) {
+            int score = 100;
+            const size_t converted =
+                ConvertUtf8<true>(reinterpret_cast<uint8_t*>(dest),
+                                  reinterpret_cast<const uint8_t*>(src), length, &score);
+            if (score == 100 || score > bestScore) {
+                // A score above 0 means the whole text was decoded, so dest is complete.
+                *written = converted;
+                return &row;
+            }
+            continue;
+        }
+        const int score = row.score(src, length, codeSet);
+        if (score == 100) {
+            *written = row.convert(dest, src, length);
+            return &row;
+        }
+        if (score > bestScore) {
+            best = &row;
+            bestScore = score;
+        }
+    }
+    *written = best->convert(dest, src, length);
     return best;
 }
 
@@ -163,35 +368,30 @@ int ScoreIso2022Jp(const char* bytes, size_t length, const Cp932CodeSet& /*codeS
 
 int ScoreUtf8(const char* bytes, size_t length, const Cp932CodeSet& /*codeSet*/) {
     const auto* p = reinterpret_cast<const uint8_t*>(bytes);
+    const uint16_t* codes = Cp932DirectTable();
     int score = 100;
     size_t i = 0;
-    while (i < length) {
-        const uint8_t b = p[i];
-        if (b < 0x80) {
-            // U+0000 is the only ASCII value without a code.
-            if (b == 0 && score > 50) {
-                score = 50;
+    while (i + 4 <= length) {
+        const uint32_t w = LoadWord(p + i);
+        uint32_t value;
+        if (IsAsciiWord(w)) {
+            if (HasZeroByte(w)) {
+                LowerScore(&score, 50);
             }
-            ++i;
-            continue;
+            i += 4;
+        } else if (DecodeThreeByteWord(w, &value)) {
+            if (codes[value] == 0) {
+                LowerScore(&score, 50);
+            }
+            i += 3;
+        } else if (!ScoreUtf8Step(p, length, codes, &i, &score)) {
+            return 0;
         }
-        const Utf8Sequence seq = ReadUtf8Sequence(p + i, length - i);
-        switch (seq.kind) {
-            case Utf8Kind::kBroken:
-            case Utf8Kind::kTruncated:
-                return 0;
-            case Utf8Kind::kWide:
-                if (score > 25) {
-                    score = 25;
-                }
-                break;
-            case Utf8Kind::kCharacter:
-                if (score > 50 && Cp932FromUnicodeFast(seq.value) == 0) {
-                    score = 50;
-                }
-                break;
+    }
+    while (i < length) {
+        if (!ScoreUtf8Step(p, length, codes, &i, &score)) {
+            return 0;
         }
-        i += seq.consumed;
     }
     return score;
 }
@@ -203,43 +403,9 @@ size_t CopyShiftJis(char* dest, const char* src, size_t length) {
 }
 
 size_t Utf8ToShiftJis(char* dest, const char* src, size_t length) {
-    const auto* p = reinterpret_cast<const uint8_t*>(src);
-    auto* out = reinterpret_cast<uint8_t*>(dest);
-    size_t o = 0;
-    size_t i = 0;
-    while (i < length) {
-        const uint8_t b = p[i];
-        if (b < 0x80) {
-            // ASCII maps to itself; U+0000 has no code and is kept as its byte.
-            out[o++] = b;
-            ++i;
-            continue;
-        }
-        const Utf8Sequence seq = ReadUtf8Sequence(p + i, length - i);
-        if (seq.kind == Utf8Kind::kTruncated) {
-            out[o++] = '?';
-            break;
-        }
-        i += seq.consumed;
-        if (seq.kind != Utf8Kind::kCharacter) {
-            out[o++] = '?';
-            continue;
-        }
-        const uint16_t code = Cp932FromUnicodeFast(seq.value);
-        if (code > 0xFF) {
-            out[o++] = static_cast<uint8_t>(code >> 8);
-            out[o++] = static_cast<uint8_t>(code);
-        } else if (code != 0) {
-            out[o++] = static_cast<uint8_t>(code);
-        } else if (seq.value < 0x100 && !IsCp932LeadByte(static_cast<uint8_t>(seq.value))) {
-            out[o++] = static_cast<uint8_t>(seq.value);
-        } else {
-            // A lead byte written raw would pair with the next character on the handheld.
-            out[o++] = '?';
-        }
-    }
-    out[o] = '\0';
-    return o;
+    int unusedScore = 100;
+    return ConvertUtf8<false>(reinterpret_cast<uint8_t*>(dest),
+                              reinterpret_cast<const uint8_t*>(src), length, &unusedScore);
 }
 
 size_t Iso2022JpToShiftJis(char* dest, const char* src, size_t length) {
@@ -311,10 +477,13 @@ size_t Iso2022JpToShiftJis(char* dest, const char* src, size_t length) {
                 out[o++] = b;
                 continue;
             }
-            const uint8_t d = p[i++];
-            // JIS X 0208 row/cell pair to Shift_JIS, modulo 256.
-            out[o++] = static_cast<uint8_t>(((b + 1) >> 1) + (b < 0x5F ? 0x70 : 0xB0));
-            out[o++] = static_cast<uint8_t>(d + ((b & 1) == 0 ? 0x7E : (d > 0x5F ? 0x20 : 0x1F)));
+            o = WriteJisPair(out, o, b, p[i++]);
+            // Runs of pairs: a first byte above 0x20 is neither a control byte nor a space,
+            // so it opens another pair at once.
+            while (i + 1 < length && p[i] > 0x20) {
+                o = WriteJisPair(out, o, p[i], p[i + 1]);
+                i += 2;
+            }
         } else {
             out[o++] = b;
         }

@@ -46,6 +46,12 @@ extern const EncodingDetector EncodingDetectorTable[ENCODING_DETECTOR_COUNT];
 [[nodiscard]] const EncodingDetector* DetectEncoding(const char* bytes, size_t length,
                                                      const Cp932CodeSet& codeSet);
 
+// DetectEncoding followed by the chosen row's converter into dest (length + 1 bytes), with
+// the same choice and the same output, but UTF-8 text is decoded once for both. Sets
+// *written to the converter's result and returns the chosen row.
+const EncodingDetector* DetectAndConvert(char* dest, const char* src, size_t length,
+                                         const Cp932CodeSet& codeSet, size_t* written);
+
 // 100 for text made of single bytes and defined double-byte codes; 75 when some lead and
 // trail byte pair is not a defined code; 0 for an ESC byte, a lead byte at the end, or a
 // lead byte followed by a byte that cannot trail.

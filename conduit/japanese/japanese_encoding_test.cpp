@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -162,16 +163,47 @@ TEST_F(JapaneseEncoding, Iso2022JpUnfinishedEscapeEndsTheOutput) {
     EXPECT_EQ(Jis("ab\x1B,"), "ab");
 }
 
-// Every converter on random bytes: never more than length + 1 bytes written, always a NUL.
-TEST(JapaneseConverters, StayWithinLengthPlusOneOnAnyInput) {
-    std::mt19937 rng(932);
-    const std::string alphabet = "\x1B\x0E\x0F\n$(B@IKA,.!0~\x80\xC3\xE3\x81\xF0\xFC\xFF";
-    for (int round = 0; round < 3000; ++round) {
-        const size_t length = rng() % 40;
-        std::string in(length, '\0');
-        for (char& c : in) {
-            c = rng() % 2 ? alphabet[rng() % alphabet.size()] : static_cast<char>(rng());
+// Random text from pieces of one encoding (7-bit with escapes, or UTF-8) or of all, whole
+// and broken, with a few random bytes.
+std::string RandomText(std::mt19937& rng) {
+    static const std::vector<std::string> ISO = {
+        "\x1B", "\x1B$B", "\x1B(I", "\x1B(B", "\x1B,A", "\x0E", "\x0F", "\n", "ab", "0!", "~"};
+    static const std::vector<std::string> UTF8 = {"\n",
+                                                  "ab",
+                                                  "\xE3\x81\x82\xE3\x80\x82",
+                                                  "\xE2\x82\xAC",
+                                                  "\xF0\x9F\x98\x80",
+                                                  "\xC3\xA3",
+                                                  "\xE4\xB8\x80\n"};
+    static const std::vector<std::string> OTHER = {
+        "\x82\xA0", "\x85\x40", "\xB1", "\x80", "\xFC", "\xFF", "\xE3", "\xE3\x81", "\xC0\x80"};
+    const uint32_t flavour = rng() % 3;
+    std::string text;
+    const size_t pieces = rng() % 24;
+    for (size_t k = 0; k < pieces; ++k) {
+        const uint32_t pick = rng() % 20;
+        if (pick == 0) {
+            text += static_cast<char>(rng());
+        } else if (flavour == 0) {
+            text += ISO[rng() % ISO.size()];
+        } else if (flavour == 1) {
+            text += UTF8[rng() % UTF8.size()];
+        } else {
+            const auto& set = pick % 3 == 0 ? ISO : pick % 3 == 1 ? UTF8 : OTHER;
+            text += set[rng() % set.size()];
         }
+    }
+    return text;
+}
+
+// On any input: every converter stays within length + 1 bytes and ends with a NUL, and
+// DetectAndConvert makes the same choice and output as DetectEncoding and the converter.
+TEST_F(JapaneseEncoding, ConvertersStayInBoundsAndDetectAndConvertAgrees) {
+    std::mt19937 rng(932);
+    std::map<std::string, int> chosen;
+    for (int round = 0; round < 20000; ++round) {
+        const std::string in = RandomText(rng);
+        const size_t length = in.size();
         for (const EncodingDetector& row : EncodingDetectorTable) {
             std::vector<char> out(length + 2, '\x5A');
             const size_t written = row.convert(out.data(), in.data(), length);
@@ -179,6 +211,20 @@ TEST(JapaneseConverters, StayWithinLengthPlusOneOnAnyInput) {
             ASSERT_EQ(out[written], '\0') << row.name;
             ASSERT_EQ(out[length + 1], '\x5A') << row.name << " wrote past length + 1";
         }
+        const EncodingDetector* detected = DetectEncoding(in.data(), length, m_codeSet);
+        ++chosen[detected->name];
+        std::vector<char> expected(length + 1);
+        const size_t expectedLength = detected->convert(expected.data(), in.data(), length);
+        std::vector<char> out(length + 2, '\x5A');
+        size_t written = 0;
+        ASSERT_EQ(DetectAndConvert(out.data(), in.data(), length, m_codeSet, &written), detected);
+        ASSERT_EQ(written, expectedLength);
+        ASSERT_EQ(std::string(out.data(), written + 1),
+                  std::string(expected.data(), expectedLength + 1));
+        ASSERT_EQ(out[length + 1], '\x5A');
+    }
+    for (const EncodingDetector& row : EncodingDetectorTable) {
+        EXPECT_GT(chosen[row.name], 1000) << row.name << " too rarely chosen to be tested";
     }
 }
 

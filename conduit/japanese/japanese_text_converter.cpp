@@ -58,10 +58,34 @@ void CJapaneseTextConverter::ConvertSlot(TextSlot* slot, const EncodingDetector*
         return;
     }
     (void)detector->convert(copy, s, length);  // the copy is NUL-terminated; length unused
-    slot->previous = s;
+    Attach(slot, copy, detector);
+}
+
+void CJapaneseTextConverter::Attach(TextSlot* slot, char* copy, const EncodingDetector* detector) {
+    slot->previous = *slot->slot;
     slot->copy = copy;
     slot->detector = detector;
     *slot->slot = copy;
+}
+
+void CJapaneseTextConverter::ConvertBodySlot(TextSlot* slot, const Cp932CodeSet& codeSet) {
+    char* s = *slot->slot;
+    const size_t length = std::strlen(s);
+    // Plain text and Shift_JIS are settled without a copy.
+    if (ScoreShiftJis(s, length, codeSet) == 100) {
+        return;
+    }
+    char* copy = new (std::nothrow) char[length + 1];
+    if (copy == nullptr) {
+        return;
+    }
+    size_t written = 0;
+    const EncodingDetector* detector = DetectAndConvert(copy, s, length, codeSet, &written);
+    if (detector->convert == CopyShiftJis) {
+        delete[] copy;
+        return;
+    }
+    Attach(slot, copy, detector);
 }
 
 void CJapaneseTextConverter::ConvertAll() {
@@ -71,14 +95,10 @@ void CJapaneseTextConverter::ConvertAll() {
     size_t bodyCount = 0;
     for (TextSlot* slot = m_pBodySlots; slot != nullptr; slot = slot->next) {
         ++bodyCount;
-        const char* s = *slot->slot;
-        if (IsEmpty(s) || slot->copy != nullptr) {
+        if (IsEmpty(*slot->slot) || slot->copy != nullptr) {
             continue;
         }
-        const EncodingDetector* detector = DetectEncoding(s, std::strlen(s), codeSet);
-        if (detector->convert != CopyShiftJis) {
-            ConvertSlot(slot, detector);
-        }
+        ConvertBodySlot(slot, codeSet);
     }
 
     // Header fields of a UTF-8 message (subject, names, addresses) usually share its

@@ -53,6 +53,8 @@ public:
 private:
     static void AddSlot(TextSlot** head, char** slot);
     static void ConvertSlot(TextSlot* slot, const EncodingDetector* detector);
+    static void ConvertBodySlot(TextSlot* slot, const Cp932CodeSet& codeSet);
+    static void Attach(TextSlot* slot, char* copy, const EncodingDetector* detector);
 
     TextSlot* m_pBodySlots = nullptr;
     TextSlot* m_pHeaderSlots = nullptr;
