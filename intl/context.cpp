@@ -99,6 +99,7 @@ void Unlink(tccIntlCtxtStruct* ctx, uint16_t index) {
 
 void FreeXlat(XlatEntry& entry) {
     entry.data.reset();
+    entry.dense.reset();
     entry.loadedSize = 0;
     entry.fullLoad = 0;
 }

@@ -39,6 +39,10 @@ struct XlatEntry {
     uint16_t fullLoad = 0;            // non-zero when the whole table is in memory
     std::unique_ptr<uint8_t[]> data;  // loaded bytes, null while not loaded
     uint32_t loadedSize = 0;          // bytes in `data` (512 for a partly loaded 932 table)
+    // A direct index over all 65536 keys that the translation builds from the
+    // whole table on first use, so that lookups above 0xFF need no binary
+    // search (same results as the pair search). Freed together with `data`.
+    std::unique_ptr<uint16_t[]> dense;
 };
 
 // A language directory entry as held in memory: the 32 bytes of the file

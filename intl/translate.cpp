@@ -2,8 +2,12 @@
 // double-byte path of code page 932 with its grid and pair tables.
 #include "intl/translate.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "intl/table_layout.h"
@@ -12,7 +16,25 @@ namespace glossel {
 namespace {
 
 constexpr uint16_t QUESTION_MARK = 0x003F;
-constexpr uint16_t REPLACEMENT_CHARACTER = 0xFFFD;
+
+// Little-endian stores of Unicode units.
+inline void StoreU16(uint8_t* at, uint16_t value) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(at, &value, 2);
+    } else {
+        at[0] = static_cast<uint8_t>(value & 0xFF);
+        at[1] = static_cast<uint8_t>(value >> 8);
+    }
+}
+inline void StoreU64(uint8_t* at, uint64_t value) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(at, &value, 8);
+    } else {
+        for (int i = 0; i < 8; ++i) {
+            at[i] = static_cast<uint8_t>(value >> (8 * i));
+        }
+    }
+}
 
 bool IsDoubleByteSet(int16_t set) {
     return set == SET_SJIS || set == SET_SJIS_PAIRS;
@@ -56,19 +78,61 @@ int32_t CopyAndLog(tccIntlCtxtStruct* ctx, int16_t loggedSource, int16_t loggedD
     return rc;
 }
 
-// A Unicode -> byte table: 256 bytes for U+0000-U+00FF, then pairs.
+constexpr uint32_t DENSE_KEYS = 0x10000;
+
+// The direct index of entry `index` (whole table loaded), built on first use:
+// for a Unicode -> byte table the byte of every value, for a table with a
+// u16 single part and a pair part the u16 of every key. Each entry is what
+// the byte part or the pair search gives, so results do not change. Null
+// when memory is short; callers then search the pairs.
+const uint16_t* DenseIndex(tccIntlCtxtStruct* ctx, uint16_t index, bool byteTable) {
+    XlatEntry& entry = ctx->xlatDir[index];
+    if (!entry.dense) {
+        std::unique_ptr<uint16_t[]> dense(new (std::nothrow) uint16_t[DENSE_KEYS]);
+        if (!dense) {
+            return nullptr;
+        }
+        const uint8_t* data = entry.data.get();
+        const uint32_t fixedPart = byteTable ? SINGLE_PART_BYTE_SIZE : SINGLE_PART_U16_SIZE;
+        const uint8_t* pairs = data + fixedPart;
+        const uint32_t pairBytes = entry.loadedSize - fixedPart;
+        for (uint32_t key = 0; key < 0x100; ++key) {
+            dense[key] = byteTable ? data[key] : ReadU16(data + 2 * key);
+        }
+        std::fill(dense.get() + 0x100, dense.get() + DENSE_KEYS, QUESTION_MARK);
+        for (uint32_t at = 0; at + PAIR_SIZE <= pairBytes; at += PAIR_SIZE) {
+            const uint16_t key = ReadU16(pairs + at);
+            if (key >= 0x100) {
+                const uint16_t value = PairSearch(pairs, pairBytes, key);
+                dense[key] = byteTable ? (value & 0xFF) : value;
+            }
+        }
+        entry.dense = std::move(dense);
+    }
+    return entry.dense.get();
+}
+
+// A Unicode -> byte table: 256 bytes for U+0000-U+00FF, then pairs; looked
+// up through its direct index when there is one.
 struct ByteTable {
     const uint8_t* bytes = nullptr;
     const uint8_t* pairs = nullptr;
     uint32_t pairBytes = 0;
+    const uint16_t* dense = nullptr;
 
-    explicit ByteTable(TableView view)
-        : bytes(view.data),
-          pairs(view.data + SINGLE_PART_BYTE_SIZE),
-          pairBytes(view.size - SINGLE_PART_BYTE_SIZE) {}
+    ByteTable(tccIntlCtxtStruct* ctx, uint16_t index) {
+        const TableView view = XlatTableView(ctx, index);
+        bytes = view.data;
+        pairs = view.data + SINGLE_PART_BYTE_SIZE;
+        pairBytes = view.size - SINGLE_PART_BYTE_SIZE;
+        dense = DenseIndex(ctx, index, true);
+    }
     ByteTable() = default;
 
     uint8_t Lookup(uint16_t u) const {
+        if (dense != nullptr) {
+            return static_cast<uint8_t>(dense[u]);
+        }
         return u < 0x100 ? bytes[u] : static_cast<uint8_t>(PairSearch(pairs, pairBytes, u));
     }
 };
@@ -108,8 +172,8 @@ int32_t UnicodeToSingle(tccIntlCtxtStruct* ctx, const uint8_t* source, uint32_t 
         *destinationLength = 0;
         return INTL_ERR_BUFFER_TOO_SMALL;
     }
-    TableView view;
-    int32_t rc = GetXlatTable(ctx, SET_UNICODE, destinationSet, false, &view);
+    uint16_t index = 0;
+    int32_t rc = FindXlatTable(ctx, SET_UNICODE, destinationSet, true, &index);
     if (rc == INTL_ERR_NO_XLAT_TABLE) {
         return CopyAndLog(ctx, SET_UNICODE, destinationSet, source, sourceLength, destination,
                           destinationLength);
@@ -118,7 +182,7 @@ int32_t UnicodeToSingle(tccIntlCtxtStruct* ctx, const uint8_t* source, uint32_t 
     if (rc != 0) {
         return rc;
     }
-    const ByteTable table(view);
+    const ByteTable table(ctx, index);
     CReplacer replacer(ctx);
     // Output index i never passes input index 2i, so this is safe in place.
     for (uint32_t i = 0; i < units; ++i) {
@@ -152,13 +216,27 @@ int32_t SingleToUnicode(tccIntlCtxtStruct* ctx, int16_t sourceSet, const uint8_t
     if (rc != 0) {
         return rc;
     }
-    // From the last byte to the first, so that expansion in place never
-    // overwrites a byte not yet read.
-    const uint8_t* units = view.data;
-    for (uint32_t i = sourceLength; i-- > 0;) {
-        const uint8_t* unit = units + 2 * size_t{source[i]};
-        destination[2 * size_t{i}] = unit[0];
-        destination[2 * size_t{i} + 1] = unit[1];
+    uint16_t units[256];
+    for (int b = 0; b < 256; ++b) {
+        units[b] = ReadU16(view.data + 2 * b);
+    }
+    if (SameAddress(source, destination)) {
+        // From the last byte to the first, so that expansion in place never
+        // overwrites a byte not yet read.
+        for (uint32_t i = sourceLength; i-- > 0;) {
+            StoreU16(destination + 2 * size_t{i}, units[source[i]]);
+        }
+    } else {
+        uint32_t i = 0;
+        for (; i + 4 <= sourceLength; i += 4) {
+            const uint64_t four =
+                uint64_t{units[source[i]]} | (uint64_t{units[source[i + 1]]} << 16) |
+                (uint64_t{units[source[i + 2]]} << 32) | (uint64_t{units[source[i + 3]]} << 48);
+            StoreU64(destination + 2 * size_t{i}, four);
+        }
+        for (; i < sourceLength; ++i) {
+            StoreU16(destination + 2 * size_t{i}, units[source[i]]);
+        }
     }
     *destinationLength = 2 * sourceLength;
     return INTL_OK;
@@ -182,8 +260,8 @@ int32_t SingleToSingle(tccIntlCtxtStruct* ctx, int16_t sourceSet, const uint8_t*
     if (rc != 0) {
         return rc;
     }
-    TableView second;
-    rc = GetXlatTable(ctx, SET_UNICODE, destinationSet, false, &second);
+    uint16_t secondIndex = 0;
+    rc = FindXlatTable(ctx, SET_UNICODE, destinationSet, true, &secondIndex);
     if (rc == INTL_ERR_NO_XLAT_TABLE) {
         *destinationLength = capacity;
         return CopyAndLog(ctx, SET_UNICODE, destinationSet, source, sourceLength, destination,
@@ -192,7 +270,7 @@ int32_t SingleToSingle(tccIntlCtxtStruct* ctx, int16_t sourceSet, const uint8_t*
     if (rc != 0) {
         return rc;
     }
-    const ByteTable table(second);
+    const ByteTable table(ctx, secondIndex);
     CReplacer replacer(ctx);
     for (uint32_t i = 0; i < sourceLength; ++i) {
         const uint16_t u = ReadU16(first.data + 2 * size_t{source[i]});
@@ -243,6 +321,60 @@ int32_t EnsureFull(tccIntlCtxtStruct* ctx, PathTable* table) {
     return INTL_OK;
 }
 
+// Grid index of the first trail byte (0x40) of each lead byte's row; -1 for
+// bytes that are no lead. A valid trail makes every code of leads 0xEF-0xFC
+// fall at or above 0xEF40, so the row depends on the lead alone.
+struct GridRows {
+    int32_t start[256] = {};
+    constexpr GridRows() {
+        for (int b = 0; b < 256; ++b) {
+            start[b] = IsSjisLeadByte(static_cast<uint8_t>(b))
+                           ? static_cast<int32_t>(SjisGridIndex(static_cast<uint8_t>(b), 0x40))
+                           : -1;
+        }
+    }
+};
+constexpr GridRows GRID_ROWS;
+
+// A lead byte forms a double-byte code only with a trail byte after it.
+inline bool StartsDoubleByte(const uint8_t* source, uint32_t position, uint32_t length) {
+    return IsSjisLeadByte(source[position]) && position + 1 < length &&
+           IsSjisTrailByte(source[position + 1]);
+}
+
+// The part of a u16 table (single part, then pairs) above the first 256
+// keys: direct index once built, pair search otherwise. Loads the whole table
+// first when only its single part is in memory.
+class CWideLookup {
+public:
+    CWideLookup(tccIntlCtxtStruct* ctx, PathTable* table) : m_pCtx(ctx), m_pTable(table) {}
+
+    [[nodiscard]] int32_t Find(uint16_t key, uint16_t* value) {
+        if (m_pDense == nullptr && !m_searchPairs) {
+            const int32_t rc = EnsureFull(m_pCtx, m_pTable);
+            if (rc != 0) {
+                return rc;
+            }
+            m_pDense = DenseIndex(m_pCtx, m_pTable->index, false);
+            m_searchPairs = m_pDense == nullptr;
+        }
+        if (m_pDense != nullptr) {
+            *value = m_pDense[key];
+        } else {
+            const TableView& view = m_pTable->view;
+            *value =
+                PairSearch(view.data + SINGLE_PART_U16_SIZE, view.size - SINGLE_PART_U16_SIZE, key);
+        }
+        return INTL_OK;
+    }
+
+private:
+    tccIntlCtxtStruct* m_pCtx;
+    PathTable* m_pTable;
+    const uint16_t* m_pDense = nullptr;
+    bool m_searchPairs = false;
+};
+
 // Reads characters of a double-byte or single-byte source and yields their
 // Unicode values through the path's first table.
 class CSourceReader {
@@ -251,6 +383,7 @@ public:
                   const uint8_t* source, uint32_t length)
         : m_pCtx(ctx),
           m_pTable(table),
+          m_pairs(ctx, table),
           m_doubleByte(doubleByteSource),
           m_grid(grid),
           m_pSource(source),
@@ -262,20 +395,17 @@ public:
     // or before a byte outside 0x40-0xFC is read alone, as a single byte.
     [[nodiscard]] int32_t Next(uint16_t* u) {
         const uint8_t b = m_pSource[m_position];
-        if (m_doubleByte && IsSjisLeadByte(b) && m_position + 1 < m_length &&
-            IsSjisTrailByte(m_pSource[m_position + 1])) {
+        if (m_doubleByte && StartsDoubleByte(m_pSource, m_position, m_length)) {
             const uint8_t trail = m_pSource[m_position + 1];
-            const int32_t rc = EnsureFull(m_pCtx, m_pTable);
-            if (rc != 0) {
-                return rc;
-            }
-            const TableView& view = m_pTable->view;
+            int32_t rc = 0;
             if (m_grid) {
-                *u = ReadU16(view.data + SINGLE_PART_U16_SIZE + 2 * SjisGridIndex(b, trail));
-            } else {
-                const uint16_t code = static_cast<uint16_t>((b << 8) | trail);
-                *u = PairSearch(view.data + SINGLE_PART_U16_SIZE, view.size - SINGLE_PART_U16_SIZE,
-                                code);
+                if ((rc = EnsureFull(m_pCtx, m_pTable)) != 0) {
+                    return rc;
+                }
+                *u = ReadU16(m_pTable->view.data + SINGLE_PART_U16_SIZE +
+                             2 * (GRID_ROWS.start[b] + trail - 0x40));
+            } else if ((rc = m_pairs.Find(static_cast<uint16_t>((b << 8) | trail), u)) != 0) {
+                return rc;
             }
             m_position += 2;
             return INTL_OK;
@@ -285,11 +415,10 @@ public:
         return INTL_OK;
     }
 
-    uint32_t Position() const { return m_position; }
-
 private:
     tccIntlCtxtStruct* m_pCtx;
     PathTable* m_pTable;
+    CWideLookup m_pairs;
     bool m_doubleByte;
     bool m_grid;
     const uint8_t* m_pSource;
@@ -302,7 +431,14 @@ private:
 class CUnicodeWriter {
 public:
     CUnicodeWriter(tccIntlCtxtStruct* ctx, PathTable* table, bool doubleByteDestination)
-        : m_pCtx(ctx), m_pTable(table), m_doubleByte(doubleByteDestination), m_replacer(ctx) {}
+        : m_pTable(table),
+          m_strings(ctx, table),
+          m_doubleByte(doubleByteDestination),
+          m_replacer(ctx) {
+        if (!m_doubleByte) {
+            m_bytes = ByteTable(ctx, table->index);
+        }
+    }
 
     [[nodiscard]] int32_t Write(uint16_t u, uint8_t* out, uint32_t* written) {
         uint8_t first = 0;
@@ -312,18 +448,15 @@ public:
             if (u < 0x100) {
                 outputString = ReadU16(m_pTable->view.data + 2 * size_t{u});
             } else {
-                const int32_t rc = EnsureFull(m_pCtx, m_pTable);
+                const int32_t rc = m_strings.Find(u, &outputString);
                 if (rc != 0) {
                     return rc;
                 }
-                const TableView& view = m_pTable->view;
-                outputString = PairSearch(view.data + SINGLE_PART_U16_SIZE,
-                                          view.size - SINGLE_PART_U16_SIZE, u);
             }
             first = static_cast<uint8_t>(outputString & 0xFF);
             second = static_cast<uint8_t>(outputString >> 8);
         } else {
-            first = ByteTable(m_pTable->view).Lookup(u);
+            first = m_bytes.Lookup(u);
         }
         if (second != 0) {
             out[0] = first;
@@ -343,11 +476,92 @@ public:
     }
 
 private:
-    tccIntlCtxtStruct* m_pCtx;
     PathTable* m_pTable;
+    CWideLookup m_strings;
+    ByteTable m_bytes;
     bool m_doubleByte;
     CReplacer m_replacer;
 };
+
+// 932 -> 1200 through the grid: the hot loop of the double-byte path. The
+// table is loaded in full when the first double-byte code needs it.
+int32_t ShiftJisToUnicode(tccIntlCtxtStruct* ctx, PathTable* table, const uint8_t* source,
+                          uint32_t sourceLength, uint8_t* destination, uint32_t* written) {
+    uint16_t single[256];
+    for (int b = 0; b < 256; ++b) {
+        single[b] = ReadU16(table->view.data + 2 * b);
+    }
+    uint32_t i = 0;
+    uint32_t o = 0;
+    // Single bytes up to the first double-byte code, which needs the grid.
+    while (i < sourceLength && !StartsDoubleByte(source, i, sourceLength)) {
+        StoreU16(destination + o, single[source[i]]);
+        i += 1;
+        o += 2;
+    }
+    if (i < sourceLength) {
+        const int32_t rc = EnsureFull(ctx, table);
+        if (rc != 0) {
+            *written = o;
+            return rc;
+        }
+        const uint8_t* grid = table->view.data + SINGLE_PART_U16_SIZE;
+        // Both candidates are read and one is chosen, which keeps the loop
+        // free of hard-to-predict branches on mixed text; a single byte reads
+        // grid entry 0, which always exists.
+        while (i + 1 < sourceLength) {
+            const uint8_t b = source[i];
+            const uint8_t trail = source[i + 1];
+            const int32_t rowStart = GRID_ROWS.start[b];
+            const bool pair = (rowStart >= 0) & IsSjisTrailByte(trail);
+            const uint32_t index = pair ? static_cast<uint32_t>(rowStart + trail - 0x40) : 0;
+            const uint16_t fromGrid = ReadU16(grid + 2 * index);
+            StoreU16(destination + o, pair ? fromGrid : single[b]);
+            o += 2;
+            i += pair ? 2 : 1;
+        }
+        if (i < sourceLength) {
+            StoreU16(destination + o, single[source[i]]);
+            o += 2;
+        }
+    }
+    *written = o;
+    return INTL_OK;
+}
+
+// 1200 -> 932: output strings. Two input bytes give at most two output
+// bytes, so this is safe in place.
+int32_t UnicodeToShiftJis(tccIntlCtxtStruct* ctx, PathTable* table, const uint8_t* source,
+                          uint32_t sourceLength, uint8_t* destination, uint32_t* written) {
+    CWideLookup strings(ctx, table);
+    CReplacer replacer(ctx);
+    uint32_t o = 0;
+    for (uint32_t i = 0; i + 1 < sourceLength; i += 2) {
+        const uint16_t u = ReadU16(source + i);
+        uint16_t outputString = 0;
+        int32_t rc = 0;
+        if (u < 0x100) {
+            outputString = ReadU16(table->view.data + 2 * size_t{u});
+        } else if ((rc = strings.Find(u, &outputString)) != 0) {
+            *written = o;
+            return rc;
+        }
+        if (outputString > 0xFF) {
+            destination[o] = static_cast<uint8_t>(outputString & 0xFF);
+            destination[o + 1] = static_cast<uint8_t>(outputString >> 8);
+            o += 2;
+            continue;
+        }
+        uint8_t b = static_cast<uint8_t>(outputString);
+        if (b == QUESTION_MARK && u != QUESTION_MARK && (rc = replacer.Replace(u, &b)) != 0) {
+            *written = o;
+            return rc;
+        }
+        destination[o++] = b;
+    }
+    *written = o;
+    return INTL_OK;
+}
 
 int32_t FindPathTable(tccIntlCtxtStruct* ctx, int16_t source, int16_t destination,
                       PathTable* table) {
@@ -373,18 +587,9 @@ int32_t DoubleBytePath(tccIntlCtxtStruct* ctx, int16_t sourceSet, const uint8_t*
             return rc;
         }
         if (sourceSet == SET_UNICODE) {
-            // Two input bytes give at most two output bytes: safe in place.
-            CUnicodeWriter writer(ctx, &table, true);
-            for (uint32_t i = 0; i + 1 < sourceLength; i += 2) {
-                uint32_t count = 0;
-                if ((rc = writer.Write(ReadU16(source + i), destination + written, &count)) != 0) {
-                    *destinationLength = written;
-                    return rc;
-                }
-                written += count;
-            }
+            rc = UnicodeToShiftJis(ctx, &table, source, sourceLength, destination, &written);
             *destinationLength = written;
-            return INTL_OK;
+            return rc;
         }
         // 932 -> 1200. In place, the unread input first moves to the upper
         // half of the buffer (the capacity holds twice the input), where the
@@ -393,20 +598,9 @@ int32_t DoubleBytePath(tccIntlCtxtStruct* ctx, int16_t sourceSet, const uint8_t*
             std::memmove(destination + sourceLength, source, sourceLength);
             source = destination + sourceLength;
         }
-        CSourceReader reader(ctx, &table, true, ctx->xlatDir[table.index].source == SET_SJIS,
-                             source, sourceLength);
-        while (!reader.AtEnd()) {
-            uint16_t u = 0;
-            if ((rc = reader.Next(&u)) != 0) {
-                *destinationLength = written;
-                return rc;
-            }
-            destination[written] = static_cast<uint8_t>(u & 0xFF);
-            destination[written + 1] = static_cast<uint8_t>(u >> 8);
-            written += 2;
-        }
+        rc = ShiftJisToUnicode(ctx, &table, source, sourceLength, destination, &written);
         *destinationLength = written;
-        return INTL_OK;
+        return rc;
     }
 
     // Neither side Unicode: through Unicode with two tables. Shift_JIS text

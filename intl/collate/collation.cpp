@@ -70,6 +70,7 @@ struct Cursor {
     }
 };
 
+template <bool Unicode>
 class Pass {
 public:
     Pass(const CollationView& view, bool tieBreak)
@@ -124,11 +125,18 @@ public:
     }
 
 private:
+public:
     uint16_t CharAt(const Cursor& cursor, size_t unit) const {
-        if (m_view.unicode)
+        if constexpr (Unicode) {
             return ReadU16(cursor.text, 2 * unit);
-        return m_view.toUnicode(cursor.text[unit]);
+        } else {
+            return m_view.toUnicode(cursor.text[unit]);
+        }
     }
+
+    uint16_t MainWeight(uint16_t ch) const { return WeightOf(m_main, ch); }
+
+private:
 
     uint16_t Take(Cursor& cursor) const {
         uint16_t ch;
@@ -146,7 +154,10 @@ private:
     // The weight that `ch` compares with; expansions and contractions are
     // resolved here and may move the cursor.
     uint16_t Resolve(uint16_t ch, Cursor& cursor, bool* hold) {
-        uint16_t weight = WeightOf(m_main, ch);
+        const uint16_t weight = WeightOf(m_main, ch);
+        if (weight < WEIGHT_CONTRACTION) [[likely]] {
+            return weight;
+        }
         if (weight >= WEIGHT_EXPANSION) {
             m_expansionMet = true;
             const size_t record = weight & 0x3FFF;
@@ -223,13 +234,69 @@ uint8_t UnicodeToByte::operator()(uint16_t unicode) const {
     return static_cast<uint8_t>(PairSearch(m_table.subspan(256), unicode));
 }
 
-int16_t ComparePass(const CollationView& view, ByteView lhs, ByteView rhs, uint16_t flags,
-                    bool tieBreak, bool* expansionMet) {
-    Pass pass(view, tieBreak);
-    const int16_t result =
-        pass.Run(MakeCursor(lhs, view.unicode), MakeCursor(rhs, view.unicode), flags);
+namespace {
+
+template <bool Unicode>
+int16_t RunPass(const CollationView& view, ByteView lhs, ByteView rhs, uint16_t flags,
+                bool tieBreak, bool* expansionMet) {
+    Pass<Unicode> pass(view, tieBreak);
+    Cursor left = MakeCursor(lhs, Unicode);
+    Cursor right = MakeCursor(rhs, Unicode);
+    if (!tieBreak && !(flags & (COLLATE_IGNORE_LHS_REST | COLLATE_IGNORE_RHS_REST))) {
+        // Identical leading units compare equal, so the pass may start late:
+        // at the first difference, moved back over characters that begin a
+        // contraction or an expansion (which may reach into the difference),
+        // so that both strings are cut at the same character boundary.
+        const size_t common = std::min(left.units, right.units);
+        size_t start = 0;
+        if constexpr (Unicode) {
+            while (start < common && lhs[2 * start] == rhs[2 * start] &&
+                   lhs[2 * start + 1] == rhs[2 * start + 1]) {
+                ++start;
+            }
+        } else {
+            start = static_cast<size_t>(
+                std::mismatch(lhs.begin(), lhs.begin() + static_cast<std::ptrdiff_t>(common),
+                              rhs.begin())
+                    .first -
+                lhs.begin());
+        }
+        if (start == lhs.size() / (Unicode ? 2 : 1) && lhs.size() == rhs.size() &&
+            std::equal(lhs.begin(), lhs.end(), rhs.begin())) {
+            *expansionMet = false;
+            return 0;  // identical text
+        }
+        while (start > 0 && pass.MainWeight(pass.CharAt(left, start - 1)) >= WEIGHT_CONTRACTION) {
+            --start;
+        }
+        if (start > 0) {
+            left.pos = start;
+            right.pos = start;
+            const int16_t result = pass.Run(left, right, flags);
+            // An equal result needs the whole pass: whether an expansion was
+            // met anywhere decides if the tie-breaking pass runs.
+            if (result != 0) {
+                *expansionMet = pass.ExpansionMet();
+                return result;
+            }
+            Pass<Unicode> whole(view, tieBreak);
+            const int16_t again =
+                whole.Run(MakeCursor(lhs, Unicode), MakeCursor(rhs, Unicode), flags);
+            *expansionMet = whole.ExpansionMet();
+            return again;
+        }
+    }
+    const int16_t result = pass.Run(left, right, flags);
     *expansionMet = pass.ExpansionMet();
     return result;
+}
+
+}  // namespace
+
+int16_t ComparePass(const CollationView& view, ByteView lhs, ByteView rhs, uint16_t flags,
+                    bool tieBreak, bool* expansionMet) {
+    return view.unicode ? RunPass<true>(view, lhs, rhs, flags, tieBreak, expansionMet)
+                        : RunPass<false>(view, lhs, rhs, flags, tieBreak, expansionMet);
 }
 
 int16_t CompareText(const CollationView& view, ByteView lhs, ByteView rhs, uint16_t flags) {
