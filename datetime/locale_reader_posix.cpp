@@ -98,12 +98,12 @@ LocaleSettings ReadCurrentLocale(uint32_t codePage) {
         return text != nullptr ? text : "";
     };
     LocaleSettings settings;
-    const std::string codeset = item(CODESET);
-    CConverter strict(codeset.c_str(), codePage, false);
-    CConverter loose(codeset.c_str(), codePage, true);
-
+    // Each category's texts are in that category's own character set, which differs from
+    // LC_CTYPE's when the categories come from different locales.
     settings.timeIsPosix = IsPosixLocaleName(item(_NL_LOCALE_NAME(LC_TIME)));
     if (!settings.timeIsPosix) {
+        const std::string codeset = item(_NL_TIME_CODESET);
+        CConverter strict(codeset.c_str(), codePage, false);
         settings.dateFormat = item(D_FMT);
         settings.timeFormat = item(T_FMT);
         settings.timeFormatAmPm = item(T_FMT_AMPM);
@@ -112,6 +112,8 @@ LocaleSettings ReadCurrentLocale(uint32_t codePage) {
     }
     settings.numericIsPosix = IsPosixLocaleName(item(_NL_LOCALE_NAME(LC_NUMERIC)));
     if (!settings.numericIsPosix) {
+        const std::string codeset = item(_NL_NUMERIC_CODESET);
+        CConverter loose(codeset.c_str(), codePage, true);
         settings.thousands = Separator(loose, item(THOUSEP));
         settings.decimal = Separator(loose, item(RADIXCHAR));
     }

@@ -226,9 +226,10 @@ int IndexOf(const std::vector<Token>& tokens, Kind kind, int from = 0) {
     return -1;
 }
 
-// Day, month and year of D_FMT as a short date pattern ("dd.MM.yyyy"). When the format is
-// more than three numeric fields joined by one separator, the fields keep their order and
-// forms and are joined by the first separator the format has between them, else "/".
+// Day, month and year of D_FMT as a short date pattern ("dd.MM.yyyy"). The fields keep
+// their order and forms and are joined by the first single punctuation character the
+// format has between them, else "/"; whatever else the format holds (names, blanks,
+// trailing text, a second separator) makes the translation inexact.
 void TranslateDate(const LocaleSettings& locale, uint32_t codePage,
                    tccDTCtxtCountryInfoStruct* info, LocaleTranslation* notes) {
     const std::vector<Token> tokens = Tokenize(locale.dateFormat, locale);
