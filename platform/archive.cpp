@@ -336,9 +336,15 @@ void CArchive::ReadObject(std::unique_ptr<CObject>* out, const char* expectedCla
         SetError(AR_BAD_INDEX);
         return;
     }
+    if (m_depth >= MAX_OBJECT_DEPTH) {
+        SetError(AR_GENERIC);
+        return;
+    }
     // The object's index is taken before its fields, as objects nested in it follow it.
     m_loaded.push_back(LoadEntry{false, std::string(), 0});
+    ++m_depth;
     object->Serialize(*this);
+    --m_depth;
     if (Ok())
         *out = std::move(object);
 }

@@ -66,6 +66,8 @@ public:
     // `data` must outlive the archive.
     static CArchive ForLoading(std::span<const uint8_t> data);
     static CArchive ForLoading(std::string_view data);
+    // A temporary string would be gone before the archive reads it.
+    static CArchive ForLoading(std::string&& data) = delete;
 
     CArchive(CArchive&&) = default;
     CArchive& operator=(CArchive&&) = default;
@@ -94,7 +96,9 @@ public:
     // Loads a tagged object into *out (null for the null tag). When expectedClass is given,
     // an object of another class is refused with AR_BAD_CLASS. A reference to an object
     // read before is refused with AR_BAD_INDEX: every object loaded has exactly one owner.
-    // On any error *out is null.
+    // Objects nested more than MAX_OBJECT_DEPTH deep are refused with AR_GENERIC, so that a
+    // crafted file cannot exhaust the stack. On any error *out is null.
+    static constexpr int MAX_OBJECT_DEPTH = 64;
     void ReadObject(std::unique_ptr<CObject>* out, const char* expectedClass = nullptr);
 
     int32_t Error() const { return m_error; }
@@ -129,6 +133,7 @@ private:
     };
     std::vector<LoadEntry> m_loaded;  // index 0 is the null entry
     uint32_t m_nextIndex = 1;
+    int m_depth = 0;  // loading: objects being read, one inside the other
 };
 
 }  // namespace platform

@@ -230,18 +230,21 @@ TEST(ArchiveTest, DamagedInputIsRefusedWithTheRightCause) {
     EXPECT_EQ(readOne(std::string()), AR_END_OF_FILE);
 
     // A string or count claiming more than the data holds allocates nothing.
-    CArchive ar = CArchive::ForLoading(Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 'a'}));
+    const std::string hugeString = Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 'a'});
+    CArchive ar = CArchive::ForLoading(hugeString);
     std::string s;
     ar.String(s);
     EXPECT_EQ(ar.Error(), AR_END_OF_FILE);
     EXPECT_TRUE(s.empty());
-    CArchive counted = CArchive::ForLoading(Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F, 0, 0}));
+    const std::string hugeCount = Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F, 0, 0});
+    CArchive counted = CArchive::ForLoading(hugeCount);
     uint32_t count = 0;
     counted.Count(count);
     EXPECT_EQ(count, 0x0FFFFFFFu);
     EXPECT_FALSE(counted.CheckCount(count, 2));
     EXPECT_EQ(counted.Error(), AR_END_OF_FILE);
-    CArchive fits = CArchive::ForLoading(Bytes({1, 2, 3, 4}));
+    const std::string four = Bytes({1, 2, 3, 4});
+    CArchive fits = CArchive::ForLoading(four);
     EXPECT_TRUE(fits.CheckCount(2, 2));
     EXPECT_FALSE(fits.CheckCount(3, 2));
 }
@@ -277,6 +280,31 @@ TEST(ArchiveTest, IndexesAboveTheShortTagUseTheLongForm) {
     in.ReadObject(&object);
     EXPECT_EQ(in.Error(), AR_BAD_INDEX);
     EXPECT_EQ(object, nullptr);
+}
+
+}  // namespace
+}  // namespace platform
+
+namespace platform {
+namespace {
+
+TEST(ArchiveTest, NestingDepthIsBounded) {
+    auto chain = [](int depth) {
+        std::unique_ptr<CTestNode> node;
+        for (int i = 0; i < depth; ++i)
+            node = Node(static_cast<uint32_t>(i), "", std::move(node));
+        CArchive out = CArchive::ForStoring();
+        out.WriteObject(node.get());
+        return out.Bytes();
+    };
+    for (int depth : {CArchive::MAX_OBJECT_DEPTH, CArchive::MAX_OBJECT_DEPTH + 1}) {
+        std::string bytes = chain(depth);
+        CArchive in = CArchive::ForLoading(bytes);
+        std::unique_ptr<CObject> object;
+        in.ReadObject(&object);
+        EXPECT_EQ(in.Error(), depth > CArchive::MAX_OBJECT_DEPTH ? AR_GENERIC : AR_OK) << depth;
+        EXPECT_EQ(object != nullptr, in.Ok());
+    }
 }
 
 }  // namespace

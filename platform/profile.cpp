@@ -93,9 +93,10 @@ void CProfile::Parse(std::string_view text) {
         std::string_view raw =
             text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
         pos = end == std::string_view::npos ? text.size() : end + 1;
-        if (!raw.empty() && raw.back() == '\r')
-            raw.remove_suffix(1);
         Line line;
+        line.crlf = !raw.empty() && raw.back() == '\r';
+        if (line.crlf)
+            raw.remove_suffix(1);
         line.text = std::string(raw);
         std::string_view t = Trim(raw);
         if (!t.empty() && t.front() == '[') {
@@ -116,11 +117,10 @@ void CProfile::Parse(std::string_view text) {
 }
 
 std::string CProfile::Serialize() const {
-    const char* eol = m_crlf ? "\r\n" : "\n";
     std::string out;
     for (const Line& line : m_lines) {
         out += line.text;
-        out += eol;
+        out += line.crlf ? "\r\n" : "\n";
     }
     return out;
 }
@@ -203,6 +203,7 @@ void CProfile::SetValue(std::string_view section, std::string_view key, std::str
         header.kind = LineKind::Section;
         header.name = std::string(section);
         header.text = "[" + header.name + "]";
+        header.crlf = m_crlf;
         m_lines.push_back(std::move(header));
         sec = m_lines.size() - 1;
     }
@@ -226,6 +227,7 @@ void CProfile::SetValue(std::string_view section, std::string_view key, std::str
     line.name = std::string(key);
     line.value = std::string(value);
     line.text = line.name + "=" + line.value;
+    line.crlf = m_crlf;
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(line));
 }
 

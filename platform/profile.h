@@ -26,8 +26,9 @@ public:
 
     // Replaces the contents with `text` (LF or CR LF line ends; never fails).
     void Parse(std::string_view text);
-    // The text with every change applied; unchanged lines keep their bytes. Line ends are
-    // those of the parsed text (CR LF when its first line end was CR LF, else LF).
+    // The text with every change applied; unchanged lines keep their bytes and line ends.
+    // New lines end in CR LF when the parsed text's first line did, else in LF. The last
+    // line always gets a line end.
     std::string Serialize() const;
 
     std::vector<std::string> SectionNames() const;  // in file order, first spelling
@@ -48,6 +49,7 @@ private:
         std::string text;   // the line without its line end
         std::string name;   // section or key name, trimmed
         std::string value;  // key value, trimmed, quotes kept
+        bool crlf = false;  // ends in CR LF rather than LF
     };
     // Index of the section header line; npos when missing.
     size_t FindSection(std::string_view section) const;

@@ -164,6 +164,13 @@ TEST_F(ProfileTest, InMemoryProfileRoundTripsUnchangedText) {
     EXPECT_EQ(p.SectionNames(), (std::vector<std::string>{"S", "T"}));
     EXPECT_EQ(p.KeyNames("t"), (std::vector<std::string>{""}));
     EXPECT_EQ(p.GetValue("s", "K").value_or("?"), "v");
+    // Mixed line ends are kept line by line; new lines follow the first line's end.
+    const std::string mixed = "a\n[S]\r\nk=v\r\r\n[T]\n";
+    p.Parse(mixed);
+    EXPECT_EQ(p.Serialize(), mixed);
+    EXPECT_EQ(p.GetValue("S", "k").value_or("?"), "v\r");
+    p.SetValue("T", "n", "1");
+    EXPECT_EQ(p.Serialize(), mixed + "n=1\n");
 }
 
 }  // namespace
