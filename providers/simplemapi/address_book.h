@@ -14,7 +14,7 @@
 namespace mapi {
 
 struct AddressEntry {
-    std::string name;     // "" when the line gives only an address
+    std::string name;  // "" when the line gives only an address
     std::string address;
 };
 

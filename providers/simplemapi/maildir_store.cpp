@@ -123,9 +123,8 @@ bool CMaildirStore::Rescan() {
             entries.push_back(std::move(e));
         }
     }
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        return EntryLess(a.key, a.id, b.key, b.id);
-    });
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry& a, const Entry& b) { return EntryLess(a.key, a.id, b.key, b.id); });
     m_entries.clear();
     m_index.clear();
     for (Entry& e : entries) {
@@ -200,10 +199,9 @@ int32_t CMaildirStore::FindNext(const std::string& seed, std::string* id) {
                 return MAPI_E_INVALID_MESSAGE;
             }
         }
-        auto it = std::upper_bound(
-            m_entries.begin(), m_entries.end(), 0, [&](int, const Entry& e) {
-                return EntryLess(key, seed, e.key, e.id);
-            });
+        auto it = std::upper_bound(m_entries.begin(), m_entries.end(), 0, [&](int, const Entry& e) {
+            return EntryLess(key, seed, e.key, e.id);
+        });
         pos = static_cast<size_t>(it - m_entries.begin());
     }
     while (pos < m_entries.size() && m_entries[pos].deleted) {
@@ -245,8 +243,7 @@ int32_t CMaildirStore::MarkSeen(const std::string& id) {
     std::error_code ec;
     fs::rename(from, to, ec);
     if (ec) {
-        return ec == std::errc::no_such_file_or_directory ? MAPI_E_INVALID_MESSAGE
-                                                          : MAPI_E_FAILURE;
+        return ec == std::errc::no_such_file_or_directory ? MAPI_E_INVALID_MESSAGE : MAPI_E_FAILURE;
     }
     e->name = newName;
     e->inCur = true;
@@ -307,8 +304,9 @@ int32_t DeliverToMaildir(const std::string& root, const std::string& data, bool 
     if (err != 0) {
         return err == ENOSPC ? MAPI_E_DISK_FULL : MAPI_E_FAILURE;
     }
-    std::string finalPath = seen ? platform::JoinPath(platform::JoinPath(root, "cur"), name + ":2,S")
-                                 : platform::JoinPath(platform::JoinPath(root, "new"), name);
+    std::string finalPath = seen
+                                ? platform::JoinPath(platform::JoinPath(root, "cur"), name + ":2,S")
+                                : platform::JoinPath(platform::JoinPath(root, "new"), name);
     std::error_code ec;
     fs::rename(tmpPath, finalPath, ec);
     if (ec) {

@@ -17,7 +17,9 @@ std::unordered_set<void*>& LiveSet() {
     return *set;
 }
 
-constexpr size_t Align(size_t n) { return (n + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1); }
+constexpr size_t Align(size_t n) {
+    return (n + alignof(std::max_align_t) - 1) & ~(alignof(std::max_align_t) - 1);
+}
 
 // Places strings at the end of a block.
 class CStringArea {

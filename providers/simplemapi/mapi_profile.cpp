@@ -15,8 +15,7 @@ std::string ProfileFilePath() {
     if (env != nullptr && *env != '\0') {
         return env;
     }
-    return platform::JoinPath(platform::JoinPath(platform::PlatformHome(), "mapi"),
-                              "profiles.ini");
+    return platform::JoinPath(platform::JoinPath(platform::PlatformHome(), "mapi"), "profiles.ini");
 }
 
 namespace {

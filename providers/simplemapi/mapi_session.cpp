@@ -73,8 +73,7 @@ int32_t CMapiSession::Open(const std::string& profileFile, const std::string& pr
     return SUCCESS_SUCCESS;
 }
 
-int32_t CMapiSession::FindNext(const char* messageType, const char* seed, FLAGS flags,
-                               char* out) {
+int32_t CMapiSession::FindNext(const char* messageType, const char* seed, FLAGS flags, char* out) {
     if (out == nullptr) {
         return MAPI_E_FAILURE;
     }

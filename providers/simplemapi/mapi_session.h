@@ -19,9 +19,9 @@ public:
     // Opens the session for the named profile (empty: the default profile) from the
     // profile file. 0; MAPI_E_LOGIN_FAILURE for an unknown profile, a wrong password or a
     // store that is not a Maildir folder; MAPI_E_INSUFFICIENT_MEMORY.
-    [[nodiscard]] static int32_t Open(const std::string& profileFile, const std::string& profileName,
-                                      const std::string& password, uint32_t codePage,
-                                      std::unique_ptr<CMapiSession>* out);
+    [[nodiscard]] static int32_t Open(const std::string& profileFile,
+                                      const std::string& profileName, const std::string& password,
+                                      uint32_t codePage, std::unique_ptr<CMapiSession>* out);
 
     // The id after `seed` into `out` (512 bytes with MAPI_LONG_MSGID, else 64). 0,
     // MAPI_E_NO_MESSAGES at the end, MAPI_E_INVALID_MESSAGE, MAPI_E_FAILURE.

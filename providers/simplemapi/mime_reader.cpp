@@ -120,9 +120,9 @@ struct TextPart {
 };
 
 struct Walk {
-    TextPart plain;      // first inline text/plain
-    std::vector<TextPart> morePlain;  // further inline text/plain parts
-    TextPart html;       // first inline text/html
+    TextPart plain;                                          // first inline text/plain
+    std::vector<TextPart> morePlain;                         // further inline text/plain parts
+    TextPart html;                                           // first inline text/html
     std::vector<std::pair<std::string, std::string>> files;  // UTF-8 name, contents
     int depth = 0;
 };
@@ -172,8 +172,8 @@ void WalkObject(GMimeObject* object, Walk* walk) {
     --walk->depth;
 }
 
-void ReadAddressList(InternetAddressList* list, uint32_t recipClass,
-                     const COutputEncoding& enc, std::vector<RecipientText>* out, int depth = 0) {
+void ReadAddressList(InternetAddressList* list, uint32_t recipClass, const COutputEncoding& enc,
+                     std::vector<RecipientText>* out, int depth = 0) {
     if (list == nullptr || depth > 8) {
         return;
     }
@@ -203,7 +203,8 @@ void ReadAddressList(InternetAddressList* list, uint32_t recipClass,
 
 // The header block of a message GMime refused: "Name: value" lines with continuations,
 // up to the first empty line. Returns the offset of the body.
-size_t ParseRawHeaders(std::string_view bytes, std::vector<std::pair<std::string, std::string>>* headers) {
+size_t ParseRawHeaders(std::string_view bytes,
+                       std::vector<std::pair<std::string, std::string>>* headers) {
     size_t pos = 0;
     while (pos < bytes.size()) {
         size_t eol = bytes.find('\n', pos);
@@ -252,12 +253,15 @@ void ParseFallback(std::string_view bytes, const ReadOptions& options, IncomingM
         } else if (key == "from" || key == "to" || key == "cc" || key == "bcc") {
             GPtr<InternetAddressList> list(internet_address_list_parse(nullptr, value.c_str()));
             uint32_t cls = key == "from" ? MAPI_ORIG
-                                         : key == "to" ? MAPI_TO : key == "cc" ? MAPI_CC : MAPI_BCC;
+                           : key == "to" ? MAPI_TO
+                           : key == "cc" ? MAPI_CC
+                                         : MAPI_BCC;
             std::vector<RecipientText> found;
             ReadAddressList(list.get(), cls, enc, &found);
             if (found.empty() && !value.empty()) {
                 // An address the parser could not take apart: keep its text as the name.
-                found.push_back(RecipientText{cls, enc.FromUtf8Text(FlattenHeader(DecodeHeaderText(value))), ""});
+                found.push_back(RecipientText{
+                    cls, enc.FromUtf8Text(FlattenHeader(DecodeHeaderText(value))), ""});
             }
             if (cls == MAPI_ORIG) {
                 if (!out->hasOriginator && !found.empty()) {
@@ -363,8 +367,9 @@ void ParseMessage(std::string_view bytes, const ReadOptions& options, IncomingMe
         out->dateText = FormatMapiDate(date);
         out->hasDate = !out->dateText.empty();
     }
-    out->receiptRequested = g_mime_object_get_header(object, "Disposition-Notification-To") != nullptr ||
-                            g_mime_object_get_header(object, "Return-Receipt-To") != nullptr;
+    out->receiptRequested =
+        g_mime_object_get_header(object, "Disposition-Notification-To") != nullptr ||
+        g_mime_object_get_header(object, "Return-Receipt-To") != nullptr;
     const char* messageId = g_mime_message_get_message_id(message.get());
     if (messageId != nullptr) {
         out->conversationId = FlattenHeader(messageId);

@@ -154,14 +154,15 @@ int32_t BuildOutgoingMail(const MapiMessage& message, const MapiProfile& profile
         return MAPI_E_INVALID_RECIPS;
     }
 
-    std::string subject = CodePageToUtf8(message.lpszSubject != nullptr ? message.lpszSubject : "",
-                                         codePage);
+    std::string subject =
+        CodePageToUtf8(message.lpszSubject != nullptr ? message.lpszSubject : "", codePage);
     g_mime_message_set_subject(mime.get(), FlattenHeader(subject).c_str(), "utf-8");
     GDateTime* now = g_date_time_new_now_local();
     g_mime_message_set_date(mime.get(), now);
     g_date_time_unref(now);
     std::string domain = ownAddress.substr(ownAddress.rfind('@') + 1);
-    char* messageId = g_mime_utils_generate_message_id(domain.empty() ? "localhost" : domain.c_str());
+    char* messageId =
+        g_mime_utils_generate_message_id(domain.empty() ? "localhost" : domain.c_str());
     g_mime_message_set_message_id(mime.get(), messageId);
     g_free(messageId);
     if ((message.flFlags & MAPI_RECEIPT_REQUESTED) != 0) {
@@ -169,8 +170,8 @@ int32_t BuildOutgoingMail(const MapiMessage& message, const MapiProfile& profile
                                  ownAddress.c_str(), "utf-8");
     }
 
-    std::string note = ToLf(CodePageToUtf8(
-        message.lpszNoteText != nullptr ? message.lpszNoteText : "", codePage));
+    std::string note =
+        ToLf(CodePageToUtf8(message.lpszNoteText != nullptr ? message.lpszNoteText : "", codePage));
     GPtr<GMimePart> body(TextPart(note));
     if (message.nFileCount == 0 || message.lpFiles == nullptr) {
         g_mime_message_set_mime_part(mime.get(), GMIME_OBJECT(body.get()));

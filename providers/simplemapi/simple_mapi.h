@@ -43,18 +43,18 @@ typedef struct {
 } MapiFileDesc, *lpMapiFileDesc;
 
 typedef struct {
-    ULONG ulReserved;           /* 0 */
-    char* lpszSubject;          /* or null */
-    char* lpszNoteText;         /* or null */
-    char* lpszMessageType;      /* null for ordinary mail */
-    char* lpszDateReceived;     /* "YYYY/MM/DD HH:MM" local time, or null */
-    char* lpszConversationID;   /* or null */
-    FLAGS flFlags;              /* MAPI_UNREAD, MAPI_RECEIPT_REQUESTED, MAPI_SENT */
+    ULONG ulReserved;             /* 0 */
+    char* lpszSubject;            /* or null */
+    char* lpszNoteText;           /* or null */
+    char* lpszMessageType;        /* null for ordinary mail */
+    char* lpszDateReceived;       /* "YYYY/MM/DD HH:MM" local time, or null */
+    char* lpszConversationID;     /* or null */
+    FLAGS flFlags;                /* MAPI_UNREAD, MAPI_RECEIPT_REQUESTED, MAPI_SENT */
     lpMapiRecipDesc lpOriginator; /* or null */
     ULONG nRecipCount;
-    lpMapiRecipDesc lpRecips;   /* nRecipCount entries */
+    lpMapiRecipDesc lpRecips; /* nRecipCount entries */
     ULONG nFileCount;
-    lpMapiFileDesc lpFiles;     /* nFileCount entries */
+    lpMapiFileDesc lpFiles; /* nFileCount entries */
 } MapiMessage, *lpMapiMessage;
 
 /* Results. */
@@ -130,14 +130,13 @@ typedef ULONG (*LPMAPILOGOFF)(LHANDLE lhSession, uintptr_t ulUIParam, FLAGS flFl
                               ULONG ulReserved);
 typedef ULONG (*LPMAPISENDMAIL)(LHANDLE lhSession, uintptr_t ulUIParam, lpMapiMessage lpMessage,
                                 FLAGS flFlags, ULONG ulReserved);
-typedef ULONG (*LPMAPIFINDNEXT)(LHANDLE lhSession, uintptr_t ulUIParam,
-                                const char* lpszMessageType, const char* lpszSeedMessageID,
-                                FLAGS flFlags, ULONG ulReserved, char* lpszMessageID);
-typedef ULONG (*LPMAPIREADMAIL)(LHANDLE lhSession, uintptr_t ulUIParam,
-                                const char* lpszMessageID, FLAGS flFlags, ULONG ulReserved,
-                                lpMapiMessage* lppMessage);
-typedef ULONG (*LPMAPIDELETEMAIL)(LHANDLE lhSession, uintptr_t ulUIParam,
-                                  const char* lpszMessageID, FLAGS flFlags, ULONG ulReserved);
+typedef ULONG (*LPMAPIFINDNEXT)(LHANDLE lhSession, uintptr_t ulUIParam, const char* lpszMessageType,
+                                const char* lpszSeedMessageID, FLAGS flFlags, ULONG ulReserved,
+                                char* lpszMessageID);
+typedef ULONG (*LPMAPIREADMAIL)(LHANDLE lhSession, uintptr_t ulUIParam, const char* lpszMessageID,
+                                FLAGS flFlags, ULONG ulReserved, lpMapiMessage* lppMessage);
+typedef ULONG (*LPMAPIDELETEMAIL)(LHANDLE lhSession, uintptr_t ulUIParam, const char* lpszMessageID,
+                                  FLAGS flFlags, ULONG ulReserved);
 typedef ULONG (*LPMAPIRESOLVENAME)(LHANDLE lhSession, uintptr_t ulUIParam, const char* lpszName,
                                    FLAGS flFlags, ULONG ulReserved, lpMapiRecipDesc* lppRecip);
 typedef ULONG (*LPMAPIFREEBUFFER)(void* pv);

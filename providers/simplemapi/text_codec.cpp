@@ -214,11 +214,11 @@ size_t DecodeReference(std::string_view html, size_t pos, std::string* out) {
     static const struct {
         const char* name;
         gunichar value;
-    } kEntities[] = {{"amp", '&'},      {"lt", '<'},       {"gt", '>'},       {"quot", '"'},
-                     {"apos", '\''},    {"nbsp", ' '},     {"copy", 0xA9},    {"reg", 0xAE},
+    } kEntities[] = {{"amp", '&'},       {"lt", '<'},       {"gt", '>'},       {"quot", '"'},
+                     {"apos", '\''},     {"nbsp", ' '},     {"copy", 0xA9},    {"reg", 0xAE},
                      {"hellip", 0x2026}, {"mdash", 0x2014}, {"ndash", 0x2013}, {"euro", 0x20AC},
-                     {"laquo", 0xAB},   {"raquo", 0xBB},   {"rsquo", 0x2019}, {"lsquo", 0x2018},
-                     {"rdquo", 0x201D}, {"ldquo", 0x201C}, {"bull", 0x2022},  {"middot", 0xB7}};
+                     {"laquo", 0xAB},    {"raquo", 0xBB},   {"rsquo", 0x2019}, {"lsquo", 0x2018},
+                     {"rdquo", 0x201D},  {"ldquo", 0x201C}, {"bull", 0x2022},  {"middot", 0xB7}};
     for (const auto& e : kEntities) {
         if (name == e.name) {
             AppendUnichar(out, e.value);
@@ -229,8 +229,8 @@ size_t DecodeReference(std::string_view html, size_t pos, std::string* out) {
 }
 
 bool IsBlockTag(const std::string& tag) {
-    static const char* const kBlocks[] = {"p",  "div", "br", "tr",  "h1",         "h2",
-                                          "h3", "h4",  "h5", "h6",  "ul",         "ol",
+    static const char* const kBlocks[] = {"p",  "div",   "br",         "tr",  "h1", "h2",
+                                          "h3", "h4",    "h5",         "h6",  "ul", "ol",
                                           "li", "table", "blockquote", "pre", "hr", "title"};
     for (const char* b : kBlocks) {
         if (tag == b) {
@@ -247,18 +247,22 @@ std::string HtmlToText(std::string_view html) {
     std::string href;
     bool pendingSpace = false;
     bool inPre = false;
-    auto newline = [&]() {
-        // At most one empty line in a row, none at the start.
+    // Ends the current line; `blank` also leaves one empty line (paragraphs). Never more
+    // than one empty line in a row, none at the start.
+    auto newline = [&](bool blank) {
         while (!out.empty() && out.back() == ' ') {
             out.pop_back();
         }
-        if (out.empty() || (out.size() >= 2 && out[out.size() - 1] == '\n' &&
-                            out[out.size() - 2] == '\n')) {
-            pendingSpace = false;
+        pendingSpace = false;
+        if (out.empty()) {
             return;
         }
-        out.push_back('\n');
-        pendingSpace = false;
+        if (out.back() != '\n') {
+            out.push_back('\n');
+        }
+        if (blank && (out.size() < 2 || out[out.size() - 2] != '\n')) {
+            out.push_back('\n');
+        }
     };
     size_t i = 0;
     while (i < html.size()) {
@@ -289,8 +293,8 @@ std::string HtmlToText(std::string_view html) {
                 std::string close = "</" + tag;
                 size_t j = i;
                 for (; j < html.size(); ++j) {
-                    if (html[j] == '<' && g_ascii_strncasecmp(html.data() + j, close.c_str(),
-                                                              close.size()) == 0) {
+                    if (html[j] == '<' &&
+                        g_ascii_strncasecmp(html.data() + j, close.c_str(), close.size()) == 0) {
                         break;
                     }
                 }
@@ -329,8 +333,14 @@ std::string HtmlToText(std::string_view html) {
                 }
                 continue;
             }
-            if (IsBlockTag(tag)) {
-                newline();
+            if (tag == "br") {
+                while (!out.empty() && out.back() == ' ') {
+                    out.pop_back();
+                }
+                out.push_back('\n');
+                pendingSpace = false;
+            } else if (IsBlockTag(tag)) {
+                newline(tag == "p" || tag == "blockquote" || tag == "table" || tag == "pre");
                 if (tag == "li" && !closing) {
                     out += "* ";
                 }

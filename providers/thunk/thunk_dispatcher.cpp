@@ -16,9 +16,12 @@ constexpr FLAGS LOGON_FLAGS = MAPI_NEW_SESSION | MAPI_FORCE_DOWNLOAD;
 
 }  // namespace
 
-CThunkDispatcher::CThunkDispatcher(std::string libraryName) : m_libraryName(std::move(libraryName)) {}
+CThunkDispatcher::CThunkDispatcher(std::string libraryName)
+    : m_libraryName(std::move(libraryName)) {}
 
-CThunkDispatcher::~CThunkDispatcher() { Release(); }
+CThunkDispatcher::~CThunkDispatcher() {
+    Release();
+}
 
 void CThunkDispatcher::SetEntriesForTesting(const MapiEntries& entries) {
     Release();
