@@ -32,6 +32,21 @@ int32_t OptionalXlatTable(tccIntlCtxtStruct* ctx, int16_t from, int16_t to, Byte
 
 int32_t CollationTablesOf(tccIntlCtxtStruct* ctx, uint16_t kind, bool requireCollation,
                           CollationTables* out) {
+    // Sorting calls this millions of times with the same kind: when the entry
+    // found last is loaded and is the one asked for, use it without a search.
+    if (ctx->lastLang < ctx->langDir.size()) {
+        const LangEntry& entry = ctx->langDir[ctx->lastLang];
+        if (entry.mainData && entry.kind == kind && entry.language[0] == ctx->language[0] &&
+            entry.language[1] == ctx->language[1]) {
+            if (requireCollation && entry.type != 0x8003)
+                return INTL_ERR_NOT_COLLATION;
+            *out = {
+                ByteView(entry.mainData.get(), entry.mainSize),
+                entry.secondData ? ByteView(entry.secondData.get(), entry.secondSize) : ByteView{},
+                entry.thirdData ? ByteView(entry.thirdData.get(), entry.thirdSize) : ByteView{}};
+            return INTL_OK;
+        }
+    }
     LangTables tables;
     const int32_t rc = GetLangTables(ctx, kind, &tables);
     if (rc != INTL_OK)
@@ -85,20 +100,20 @@ GLOSSEL_EXPORT int32_t ccIntlStrCmp(tccIntlCtxtStruct* handle, int16_t character
             *result = CompareMultiByteText(left, right, flags);
             return INTL_OK;
         }
-        CollationView view;
-        view.unicode = characterSet == SET_UNICODE;
+        const bool unicode = characterSet == SET_UNICODE;
+        ByteView toUnicode;
         int32_t rc = INTL_OK;
-        if (!view.unicode) {
-            ByteView toUnicode;
+        if (!unicode) {
             if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) !=
                 INTL_OK) {
                 return rc;
             }
-            view.toUnicode = ByteToUnicode(toUnicode);
         }
-        rc = CollationTablesOf(handle, flags & COLLATE_KIND_MASK, true, &view.tables);
+        CollationTables tables;
+        rc = CollationTablesOf(handle, flags & COLLATE_KIND_MASK, true, &tables);
         if (rc != INTL_OK)
             return rc;
+        CollationView view{tables, U16Table(), ByteToUnicode(toUnicode), unicode};
         bool expansionMet = false;
         int16_t order = ComparePass(view, left, right, flags, false, &expansionMet);
         if (order == 0 && expansionMet) {

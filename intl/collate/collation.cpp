@@ -82,7 +82,7 @@ public:
 
     bool ExpansionMet() const { return m_expansionMet; }
 
-    int16_t Run(Cursor lhs, Cursor rhs, uint16_t flags) {
+    int16_t Run(Cursor& lhs, Cursor& rhs, uint16_t flags) {
         for (;;) {
             // A string that is used up (possibly from the start) ends the
             // pass; what remains of the other decides unless it is ignored.
@@ -137,7 +137,6 @@ public:
     uint16_t MainWeight(uint16_t ch) const { return WeightOf(m_main, ch); }
 
 private:
-
     uint16_t Take(Cursor& cursor) const {
         uint16_t ch;
         if (cursor.pending >= 0) {
@@ -236,6 +235,22 @@ uint8_t UnicodeToByte::operator()(uint16_t unicode) const {
 
 namespace {
 
+// Leading units that are equal in both strings.
+template <bool Unicode>
+size_t CommonPrefix(ByteView lhs, ByteView rhs, size_t units) {
+    if constexpr (Unicode) {
+        size_t i = 0;
+        while (i < units && lhs[2 * i] == rhs[2 * i] && lhs[2 * i + 1] == rhs[2 * i + 1])
+            ++i;
+        return i;
+    } else {
+        size_t i = 0;
+        while (i < units && lhs[i] == rhs[i])
+            ++i;
+        return i;
+    }
+}
+
 template <bool Unicode>
 int16_t RunPass(const CollationView& view, ByteView lhs, ByteView rhs, uint16_t flags,
                 bool tieBreak, bool* expansionMet) {
@@ -247,22 +262,9 @@ int16_t RunPass(const CollationView& view, ByteView lhs, ByteView rhs, uint16_t 
         // at the first difference, moved back over characters that begin a
         // contraction or an expansion (which may reach into the difference),
         // so that both strings are cut at the same character boundary.
-        const size_t common = std::min(left.units, right.units);
-        size_t start = 0;
-        if constexpr (Unicode) {
-            while (start < common && lhs[2 * start] == rhs[2 * start] &&
-                   lhs[2 * start + 1] == rhs[2 * start + 1]) {
-                ++start;
-            }
-        } else {
-            start = static_cast<size_t>(
-                std::mismatch(lhs.begin(), lhs.begin() + static_cast<std::ptrdiff_t>(common),
-                              rhs.begin())
-                    .first -
-                lhs.begin());
-        }
-        if (start == lhs.size() / (Unicode ? 2 : 1) && lhs.size() == rhs.size() &&
-            std::equal(lhs.begin(), lhs.end(), rhs.begin())) {
+        size_t start = CommonPrefix<Unicode>(lhs, rhs, std::min(left.units, right.units));
+        if (lhs.size() == rhs.size() && start == left.units &&
+            (!Unicode || lhs.size() % 2 == 0 || lhs.back() == rhs.back())) {
             *expansionMet = false;
             return 0;  // identical text
         }
@@ -280,8 +282,9 @@ int16_t RunPass(const CollationView& view, ByteView lhs, ByteView rhs, uint16_t 
                 return result;
             }
             Pass<Unicode> whole(view, tieBreak);
-            const int16_t again =
-                whole.Run(MakeCursor(lhs, Unicode), MakeCursor(rhs, Unicode), flags);
+            Cursor wholeLeft = MakeCursor(lhs, Unicode);
+            Cursor wholeRight = MakeCursor(rhs, Unicode);
+            const int16_t again = whole.Run(wholeLeft, wholeRight, flags);
             *expansionMet = whole.ExpansionMet();
             return again;
         }
