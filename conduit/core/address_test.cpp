@@ -1,0 +1,95 @@
+// Address text: list items, names and addresses, composing, and double-byte safety.
+#include "conduit/core/address.h"
+
+#include <gtest/gtest.h>
+
+#include "conduit/core/message.h"
+#include "platform/code_page.h"
+
+namespace torrim {
+namespace {
+
+TEST(AddressTest, ItemWithNameInParentheses) {
+    EXPECT_EQ(AddressOf("John.Smith@Example.COM (John Smith)"), "john.smith@example.com");
+    EXPECT_EQ(DisplayNameOf("John.Smith@Example.COM (John Smith)"), "John Smith");
+}
+
+TEST(AddressTest, NameBeforeAngleBrackets) {
+    const char* item = "John Smith <JS@Example.com>";
+    EXPECT_EQ(AddressOf(item), "john smith <js@example.com>");
+    EXPECT_EQ(DisplayNameOf(item), "John Smith");
+    EXPECT_EQ(DisplayNameOf("<js@example.com>"), "js@example.com");
+    EXPECT_EQ(DisplayNameOf("\"Smith, John\" <js@example.com>"), "Smith, John");
+    EXPECT_EQ(DisplayNameOf("js@x.com ('Jo')"), "Jo");
+}
+
+TEST(AddressTest, ItemWithoutAtSignIsItsOwnName) {
+    EXPECT_EQ(AddressOf("  Bob Jones "), "bob jones");
+    EXPECT_EQ(DisplayNameOf("  Bob Jones "), "Bob Jones");
+    EXPECT_EQ(DisplayNameOf("bob@x.com"), "bob@x.com");
+}
+
+TEST(AddressTest, ComposeDropsNameEqualToAddress) {
+    EXPECT_EQ(ComposeAddress("a@b.c", "A@B.C"), "a@b.c");
+    EXPECT_EQ(ComposeAddress("a@b.c", ""), "a@b.c");
+    EXPECT_EQ(ComposeAddress("a@b.c", "Ann"), "a@b.c (Ann)");
+}
+
+TEST(AddressTest, TakeListItemSkipsSeparatorsAndTrims) {
+    std::string list = ";,\r\n a@x (A) ;b@y\n";
+    EXPECT_EQ(TakeListItem(list), "a@x (A)");
+    EXPECT_EQ(TakeListItem(list), "b@y");
+    EXPECT_EQ(TakeListItem(list), "");
+    EXPECT_TRUE(list.empty());
+}
+
+TEST(AddressTest, SplitSkipsEmptyItemsAndKeepsLaterRecipients) {
+    CMessage message;
+    SplitRecipients(message, "a@x, , b@y;;c@z (Cee)", 0);
+    SplitRecipients(message, ",;\n\r ", 1);  // separators only: nobody
+    SplitRecipients(message, "d@w", 2);
+    ASSERT_EQ(message.m_pRecipients->Count(), 4u);
+    EXPECT_EQ(message.m_counts[COUNT_TO], 3);
+    EXPECT_EQ(message.m_counts[COUNT_CC], 0);
+    EXPECT_EQ(message.m_counts[COUNT_BCC], 1);
+    EXPECT_EQ(message.m_pRecipients->Lookup(1)->m_address, "b@y");
+    EXPECT_EQ(message.m_pRecipients->Lookup(2)->m_name, "Cee");
+    EXPECT_EQ(JoinRecipients(message, RECIPIENT_TO), "a@x\nb@y\nc@z (Cee)");
+    EXPECT_EQ(JoinRecipients(message, RECIPIENT_BCC), "d@w");
+    EXPECT_EQ(JoinRecipients(message, RECIPIENT_CC), "");
+}
+
+TEST(AddressTest, CleanAddressRemovesNativeDecorations) {
+    EXPECT_EQ(CleanAddress("SMTP:john@x.com"), "john@x.com");
+    EXPECT_EQ(CleanAddress("smtp:John <john@x.com>"), "john@x.com");
+    EXPECT_EQ(CleanAddress(" john@x.com (John) "), "john@x.com");
+    EXPECT_EQ(CleanAddress("john@x.com at INTERNET"), "john@x.com");
+    EXPECT_EQ(CleanAddress("John Smith at Office"), "John Smith at Office");  // no "@"
+}
+
+TEST(AddressTest, DisplayNameFromNativeForms) {
+    EXPECT_EQ(DisplayNameFromNative(""), "");
+    EXPECT_EQ(DisplayNameFromNative("EX:/o=Org/ou=Site/cn=Recipients/cn=jsmith"), "cn=jsmith");
+    EXPECT_EQ(DisplayNameFromNative("MS:ORG/POST/ JSmith "), "JSmith");
+    EXPECT_EQ(DisplayNameFromNative("SMTP:john.smith@example.com"), "john.smith");
+    EXPECT_EQ(DisplayNameFromNative("mhs:jane@hub"), "jane");
+    EXPECT_EQ(DisplayNameFromNative("X400:c=US;a= ;p=Org;o=Site;s=Smith;g=John;"), "John Smith");
+    EXPECT_EQ(DisplayNameFromNative("x500:/o=Org/cn=Jane Doe/ou=x"), "Jane Doe");
+    EXPECT_EQ(DisplayNameFromNative("jd@x.com at Internet"), "jd");
+    EXPECT_EQ(DisplayNameFromNative("plain words"), "");
+}
+
+TEST(AddressTest, ShiftJisTrailBytesAreNotCharacters) {
+    const uint32_t saved = platform::ActiveCodePage();
+    platform::SetActiveCodePage(932);
+    // 0x81 0x40 is the ideographic space; 0x83 0x41 and 0x82 0x5B have trail bytes "A", "[".
+    const std::string name = "\x83\x41\x82\x5B";
+    EXPECT_FALSE(HasAtSign("\x81\x40"));
+    EXPECT_EQ(AddressOf(name), name);  // the trail byte "A" is not lower-cased
+    EXPECT_FALSE(ContainsIgnoringCase(name, "a"));
+    EXPECT_EQ(DisplayNameOf("\x81\x40x"), "\x81\x40x");  // no "@": the whole item
+    platform::SetActiveCodePage(saved);
+}
+
+}  // namespace
+}  // namespace torrim

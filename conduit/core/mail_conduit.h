@@ -1,0 +1,129 @@
+// One sync operation: the driver Run, the handheld database and state steps it calls, the
+// conduit's log lines, and the operations every desktop mail back-end provides.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "conduit/core/filter.h"
+#include "conduit/core/host_services.h"
+#include "conduit/core/mail_settings.h"
+#include "conduit/core/message.h"
+#include "conduit/core/message_mgr.h"
+#include "conduit/core/record_converter.h"
+#include "torrim/torrim.h"
+
+namespace torrim {
+
+using ProgressCallback = void (*)(const char* text);
+
+inline constexpr size_t DESKTOP_ID_SIZE = 512;
+inline constexpr uint8_t DATABASE_OPEN_MODE = 0xE0;
+inline constexpr const char* DEFAULT_STATE_FILE = "mail.dat";
+
+// true when `code` means the handheld connection is gone (bit 13 set; -1 never is).
+bool IsFatalSyncError(int32_t code);
+
+// Abstract base of the desktop mail back-ends. A back-end subclass overrides the desktop
+// operations; every default below that fails writes its own log line and returns that
+// line's string number, so the driver never writes a second line for it.
+class CMailConduit {
+public:
+    virtual ~CMailConduit();
+    CMailConduit(const CMailConduit&) = delete;
+    CMailConduit& operator=(const CMailConduit&) = delete;
+
+    // Carries out the sync action of the properties. 4114 for an unsupported action,
+    // the registration error when the sync library refuses the conduit, else 0: problems
+    // after the start line go to the log only.
+    int32_t Run();
+
+    // ---- desktop mail operations ----
+    // Sends the message (owned by the caller). Default: report 6105, return 6105.
+    virtual int32_t SendMail(CMessage* message);
+    // Moves m_currentId to the next inbox message, or empties it at the end (then 0).
+    virtual int32_t FindNextMessage();
+    // Deletes the desktop message m_currentId.
+    virtual int32_t DeleteMessage();
+    // Marks m_currentId read on the desktop.
+    virtual int32_t MarkMessageRead();
+    // Reads m_currentId into a new message that becomes m_pCurrent (owned by the caller).
+    virtual int32_t ReadMessage();
+    // Frees what the last read obtained from the mail system.
+    virtual int32_t FreeMessage();
+    // Resolves a name; the outputs are untouched by the default, which answers 0.
+    virtual int32_t ResolveName(const char* name, char** displayName, char** address);
+    virtual int32_t ExtraCall(uint32_t first, uint32_t second);
+    // Whether desktop message ids stay stable between operations (default: no).
+    virtual int32_t KeepsMessageIds();
+    virtual void BuildOutgoing(CMessage* message);
+    virtual void ConvertIncoming(CMessage* message);
+    virtual void ParseDate(uint32_t* date);
+    virtual void FormatDate(const uint32_t* date);
+    virtual void FreeOutgoing();
+    virtual int32_t Logon();
+    virtual int32_t Logoff();
+
+    // ---- log lines ----
+    // Writes the heading "-- Mail" unless a problem line was already written.
+    void LogHeaderOnce();
+    // A desktop mail failure: heading, text `id` with activity 13, then the message's
+    // description when one is given. Returns id.
+    int32_t LogProblem(uint32_t id, const CMessage* message);
+    // A notice about a message written to the handheld: heading, text `id`, description.
+    void LogNotice(uint32_t id, const CMessage& message);
+    // One line naming the message: sender (or first To recipient), date and subject.
+    std::string DescribeMessage(const CMessage& message);
+
+    // The state file: the conduit folder and the local file name (or "mail.dat").
+    std::string StatePath() const;
+
+protected:
+    CMailConduit(CHostServices& host, MailSettings& settings, ProgressCallback progress,
+                 const SyncProperties& props);
+
+    // ---- steps of Run ----
+    // Opens (or creates) the handheld mail database into m_dbHandle; logs 6102 on failure.
+    int32_t OpenMailDatabase();
+    // Fills m_pPrefs from the handheld's mail preferences; never ends the run.
+    void ReadMailPreferences();
+    // Loads m_pState from the state file. A missing file gives an empty state.
+    void LoadMessageState();
+    // Saves m_pState; logs 3348 and 3313 on failure. A state that was not loaded in full
+    // (the file exists but could not be read) is not saved, so the file is never replaced
+    // by a partial or empty state.
+    void SaveMessageState();
+
+    // The mail passes.
+    // TODO(next issue, reconciliation passes): send the outbox, synchronize, and make the
+    // handheld a copy of the desktop inbox. Until then they change nothing and answer 0.
+    virtual int32_t SendOutbox();
+    virtual int32_t SynchronizeMail();
+    virtual int32_t OverwriteHandheld();
+
+    std::string ConduitFolder() const;
+    std::string Text(uint32_t id) { return m_host.LoadString(id); }
+    void Yield() { m_host.YieldCycles(YIELD_CYCLES); }
+
+    CHostServices& m_host;
+    MailSettings& m_settings;
+    std::unique_ptr<CRecordConverter> m_pConverter;
+    ProgressCallback m_pfnProgress;
+    SyncProperties m_props;
+    std::unique_ptr<CMessageMgr> m_pState;
+    std::unique_ptr<CMessage> m_pCurrent;
+    std::unique_ptr<CFilter> m_pPrefs;
+    uint8_t m_dbHandle = 0;
+    uint32_t m_currentKey1 = 0;
+    uint32_t m_currentKey2 = 0;
+    char m_currentId[DESKTOP_ID_SIZE] = {};
+
+private:
+    void WriteDoNothingLine();
+    int32_t m_registration = 0;
+    bool m_databaseOpen = false;
+    bool m_stateLoaded = false;  // the state may be saved over the state file
+};
+
+}  // namespace torrim

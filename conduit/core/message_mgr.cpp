@@ -1,0 +1,327 @@
+// The message state, its lookups and its state file.
+#include "conduit/core/message_mgr.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <functional>
+
+#include "conduit/core/codes.h"
+#include "conduit/core/host_services.h"
+#include "platform/code_page.h"
+#include "platform/file_util.h"
+
+namespace torrim {
+namespace {
+
+// Smallest archive form of a message: 17 numbers (the recipient count among them) and 6
+// empty texts.
+constexpr size_t MIN_MESSAGE_BYTES = 17 * 4 + 6 * 1;
+// The state file holds mail: only its owner may read it.
+constexpr uint32_t STATE_FILE_MODE = 0600;
+
+size_t HashText(std::string_view text) {
+    return std::hash<std::string_view>{}(text);
+}
+
+[[maybe_unused]] const bool g_registered = platform::RegisterClass(
+    "CMessageMgr", 1, [] { return std::unique_ptr<platform::CObject>(new CMessageMgr()); });
+
+}  // namespace
+
+int32_t FileErrorCause(int32_t errnoValue) {
+    switch (errnoValue) {
+        case 0:
+            return 0;
+        case ENOENT:
+            return 2;  // file not found
+        case ENOTDIR:
+        case ENAMETOOLONG:
+            return 3;  // bad path
+        case EMFILE:
+        case ENFILE:
+            return 4;  // too many open files
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return 5;  // access denied
+        case EISDIR:
+            return 6;  // invalid file
+        case EIO:
+            return 10;  // hard I/O error
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return 13;  // disk full
+        default:
+            return 1;  // generic
+    }
+}
+
+CMessageMgr::CMessageMgr(CHostServices* host) : m_host(host) {}
+
+CMessageMgr::~CMessageMgr() {
+    RemoveAll();
+}
+
+void CMessageMgr::Yield() const {
+    if (m_host != nullptr) {
+        m_host->YieldCycles(YIELD_CYCLES);
+    }
+}
+
+void CMessageMgr::AddKey(KeyList& keys, uint32_t key) {
+    if (keys.empty() || keys.back() < key) {
+        keys.push_back(key);
+        return;
+    }
+    const auto it = std::lower_bound(keys.begin(), keys.end(), key);
+    if (it == keys.end() || *it != key) {
+        keys.insert(it, key);
+    }
+}
+
+void CMessageMgr::RemoveKey(KeyList& keys, uint32_t key) {
+    const auto it = std::lower_bound(keys.begin(), keys.end(), key);
+    if (it != keys.end() && *it == key) {
+        keys.erase(it);
+    }
+}
+
+template <typename Map, typename K>
+void CMessageMgr::Move(Map& index, const K& oldValue, const K& newValue, uint32_t key) {
+    const auto it = index.find(oldValue);
+    if (it != index.end()) {
+        RemoveKey(it->second, key);
+        if (it->second.empty()) {
+            index.erase(it);
+        }
+    }
+    AddKey(index[newValue], key);
+}
+
+void CMessageMgr::Index(uint32_t key, const CMessage& message) {
+    AddKey(m_byRecordId[message.m_recordId], key);
+    AddKey(m_byDesktopId[HashText(message.m_desktopId)], key);
+    AddKey(m_bySubject[HashText(message.m_subject)], key);
+}
+
+void CMessageMgr::Unindex(uint32_t key, const CMessage& message) {
+    auto drop = [key](auto& index, const auto& value) {
+        const auto it = index.find(value);
+        if (it != index.end()) {
+            RemoveKey(it->second, key);
+            if (it->second.empty()) {
+                index.erase(it);
+            }
+        }
+    };
+    drop(m_byRecordId, message.m_recordId);
+    drop(m_byDesktopId, HashText(message.m_desktopId));
+    drop(m_bySubject, HashText(message.m_subject));
+}
+
+void CMessageMgr::OnRecordIdChange(uint32_t key, uint32_t oldId, uint32_t newId) {
+    Move(m_byRecordId, oldId, newId, key);
+}
+
+void CMessageMgr::OnDesktopIdChange(uint32_t key, std::string_view oldId, std::string_view newId) {
+    Move(m_byDesktopId, HashText(oldId), HashText(newId), key);
+}
+
+void CMessageMgr::OnSubjectChange(uint32_t key, std::string_view oldSubject,
+                                  std::string_view newSubject) {
+    Move(m_bySubject, HashText(oldSubject), HashText(newSubject), key);
+}
+
+void CMessageMgr::Store(uint32_t key, std::unique_ptr<CMessage> message) {
+    auto it = m_messages.find(key);
+    if (it != m_messages.end()) {
+        Unindex(key, *it->second);
+        it->second->m_pOwner = nullptr;
+    }
+    message->m_pOwner = this;
+    message->m_ownerKey = key;
+    Index(key, *message);
+    m_messages[key] = std::move(message);
+}
+
+void CMessageMgr::Append(std::unique_ptr<CMessage> message) {
+    // Keys are handed out by count: after removals the key may still be taken by a later
+    // message, which is then replaced.
+    Store(Count(), std::move(message));
+}
+
+bool CMessageMgr::ReplaceAt(uint32_t key, std::unique_ptr<CMessage> message) {
+    if (m_messages.count(key) == 0) {
+        return false;
+    }
+    Store(key, std::move(message));
+    return true;
+}
+
+CMessage* CMessageMgr::Lookup(uint32_t key) const {
+    const auto it = m_messages.find(key);
+    return it == m_messages.end() ? nullptr : it->second.get();
+}
+
+std::unique_ptr<CMessage> CMessageMgr::Remove(uint32_t key) {
+    const auto it = m_messages.find(key);
+    if (it == m_messages.end()) {
+        return nullptr;
+    }
+    std::unique_ptr<CMessage> message = std::move(it->second);
+    m_messages.erase(it);
+    Unindex(key, *message);
+    message->m_pOwner = nullptr;
+    return message;
+}
+
+void CMessageMgr::RemoveAll() {
+    for (auto& entry : m_messages) {
+        entry.second->m_pOwner = nullptr;
+    }
+    m_messages.clear();
+    m_byRecordId.clear();
+    m_byDesktopId.clear();
+    m_bySubject.clear();
+}
+
+int64_t CMessageMgr::FindByRecordId(uint32_t recordId) const {
+    const auto it = m_byRecordId.find(recordId);
+    if (it == m_byRecordId.end() || it->second.empty()) {
+        return -1;
+    }
+    return it->second.front();
+}
+
+CMessage* CMessageMgr::FindByDesktopId(std::string_view desktopId) const {
+    const auto it = m_byDesktopId.find(HashText(desktopId));
+    if (it == m_byDesktopId.end()) {
+        return nullptr;
+    }
+    for (uint32_t key : it->second) {
+        CMessage* candidate = m_messages.at(key).get();
+        if (candidate->m_desktopId == desktopId) {
+            return candidate;
+        }
+    }
+    return nullptr;
+}
+
+CMessage* CMessageMgr::FindByDateAndSubject(const CMessage& message) const {
+    const auto it = m_bySubject.find(HashText(message.m_subject));
+    if (it == m_bySubject.end()) {
+        return nullptr;
+    }
+    for (uint32_t key : it->second) {
+        CMessage* candidate = m_messages.at(key).get();
+        if (candidate->m_date == message.m_date && candidate->m_subject == message.m_subject &&
+            candidate->m_desktopId.empty() && candidate->m_desktopKey1 == 0 &&
+            candidate->m_desktopKey2 == 0) {
+            return candidate;
+        }
+    }
+    return nullptr;
+}
+
+CMessage* CMessageMgr::FindMatching(const CMessage& message) const {
+    const auto it = m_bySubject.find(HashText(message.m_subject));
+    if (it == m_bySubject.end()) {
+        return nullptr;
+    }
+    for (uint32_t key : it->second) {
+        CMessage* candidate = m_messages.at(key).get();
+        if (candidate->m_onHandheld != 0) {
+            continue;
+        }
+        // The stored date may be any time before the given one, but not a minute or more
+        // after it; the difference is taken in 64 bits so that it never wraps.
+        const int64_t difference =
+            static_cast<int64_t>(candidate->m_date) - static_cast<int64_t>(message.m_date);
+        if (difference >= 60) {
+            continue;
+        }
+        if (candidate->m_subject != message.m_subject ||
+            candidate->m_fromAddress != message.m_fromAddress ||
+            candidate->m_category != message.m_category) {
+            continue;
+        }
+        if (candidate->m_body == message.m_body) {
+            return candidate;
+        }
+        if (candidate->m_truncated != 0 && message.m_body.size() > candidate->m_body.size()) {
+            const size_t limit = candidate->m_body.size();
+            const size_t cut = m_host != nullptr ? m_host->ValidateNumberDec(message.m_body, limit)
+                                                 : platform::ValidCutLength(message.m_body, limit);
+            if (std::string_view(message.m_body).substr(0, cut) == candidate->m_body) {
+                return candidate;
+            }
+        }
+    }
+    return nullptr;
+}
+
+void CMessageMgr::Serialize(platform::CArchive& archive) {
+    if (archive.IsStoring()) {
+        int32_t count = static_cast<int32_t>(Count());
+        archive.I32(count);
+        for (auto& entry : m_messages) {
+            Yield();
+            entry.second->Serialize(archive);
+        }
+        return;
+    }
+    int32_t count = 0;
+    archive.I32(count);
+    if (count < 0) {
+        archive.SetError(platform::AR_GENERIC);
+        return;
+    }
+    if (!archive.CheckCount(static_cast<uint32_t>(count), MIN_MESSAGE_BYTES)) {
+        return;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        Yield();
+        auto message = std::make_unique<CMessage>();
+        message->Serialize(archive);
+        if (!archive.Ok()) {
+            // A message cut short is dropped whole: the state keeps only complete ones.
+            return;
+        }
+        Append(std::move(message));
+    }
+}
+
+int32_t CMessageMgr::Load(const std::string& path) {
+    RemoveAll();
+    std::string data;
+    const int32_t readError = platform::ReadWholeFile(path, &data);
+    if (readError == ENOENT) {
+        return ERR_STATE_FILE_MISSING;
+    }
+    if (readError != 0) {
+        return FileErrorCause(readError);
+    }
+    platform::CArchive archive = platform::CArchive::ForLoading(std::string_view(data));
+    Serialize(archive);
+    return archive.Error();
+}
+
+int32_t CMessageMgr::Save(const std::string& path) {
+    for (auto it = m_messages.begin(); it != m_messages.end();) {
+        if (it->second->m_goneFromDesktop != 0) {
+            const uint32_t key = it->first;
+            ++it;
+            (void)Remove(key);  // deleted here: it is gone from the desktop
+        } else {
+            ++it;
+        }
+    }
+    platform::CArchive archive = platform::CArchive::ForStoring();
+    Serialize(archive);
+    // The new state goes to a temporary file that replaces the old one only once it is
+    // complete on disk, so a failure part-way leaves the previous state file intact.
+    return FileErrorCause(platform::WriteFileAtomic(path, archive.Bytes(), STATE_FILE_MODE));
+}
+
+}  // namespace torrim

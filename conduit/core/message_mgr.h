@@ -1,0 +1,99 @@
+// The message state: every message the conduit remembers between sync operations, under
+// keys 0, 1, 2, ..., and its state file.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "conduit/core/message.h"
+#include "platform/archive.h"
+
+namespace torrim {
+
+class CHostServices;
+
+// State file format: message count (int32), then each message's saved fields and its
+// recipients (see CMessage::Serialize), little-endian, no header.
+class CMessageMgr : public platform::CObject {
+public:
+    // host (may be null) receives a yield before each message while the state is loaded or
+    // saved, and cuts bodies at character boundaries for FindMatching.
+    explicit CMessageMgr(CHostServices* host = nullptr);
+    ~CMessageMgr() override;
+    CMessageMgr(const CMessageMgr&) = delete;
+    CMessageMgr& operator=(const CMessageMgr&) = delete;
+
+    uint32_t Count() const { return static_cast<uint32_t>(m_messages.size()); }
+    // Stores the message under key = count (replacing one already there).
+    void Append(std::unique_ptr<CMessage> message);
+    // Replaces the message at key, deleting the old one; false (and message deleted) when
+    // the key does not exist.
+    bool ReplaceAt(uint32_t key, std::unique_ptr<CMessage> message);
+    // The message at key, or nullptr.
+    CMessage* Lookup(uint32_t key) const;
+    // Takes the message at key out of the state (nullptr when missing).
+    std::unique_ptr<CMessage> Remove(uint32_t key);
+    void RemoveAll();
+
+    // Lookups. "First" is the lowest key, which is also the map's iteration order.
+    // The key of the first message with that record id, or -1.
+    int64_t FindByRecordId(uint32_t recordId) const;
+    // The first message whose desktop id equals the text byte for byte.
+    CMessage* FindByDesktopId(std::string_view desktopId) const;
+    // The first message with the same date and subject, an empty desktop id and both
+    // desktop keys 0.
+    CMessage* FindByDateAndSubject(const CMessage& message) const;
+    // The first message not on the handheld, dated less than 60 seconds after the given one
+    // (or any time before it), with the same subject, sender address and category, and the
+    // same body, or, when it was stored cut, a body equal to the start of the given one.
+    CMessage* FindMatching(const CMessage& message) const;
+
+    // Empties the state, then reads the file. 0; 4354 when the file does not exist; else a
+    // file error cause (1 generic, 5 access denied, ...) or an archive error cause (3 end
+    // of file, 1 invalid data). After an error the state holds the messages read in full
+    // before it.
+    [[nodiscard]] int32_t Load(const std::string& path);
+    // Drops every message gone from the desktop, then replaces the file atomically; on any
+    // failure the previous file stays as it was. 0 or a file error cause.
+    [[nodiscard]] int32_t Save(const std::string& path);
+
+    const char* ClassName() const override { return "CMessageMgr"; }
+    // Storing writes the count and every message in key order (the caller drops gone
+    // messages first); loading appends the messages read.
+    void Serialize(platform::CArchive& archive) override;
+
+    // Called by CMessage when an indexed field of a message held here changes.
+    void OnRecordIdChange(uint32_t key, uint32_t oldId, uint32_t newId);
+    void OnDesktopIdChange(uint32_t key, std::string_view oldId, std::string_view newId);
+    void OnSubjectChange(uint32_t key, std::string_view oldSubject, std::string_view newSubject);
+
+private:
+    using KeyList = std::vector<uint32_t>;  // ascending keys
+
+    void Store(uint32_t key, std::unique_ptr<CMessage> message);
+    void Index(uint32_t key, const CMessage& message);
+    void Unindex(uint32_t key, const CMessage& message);
+    void Yield() const;
+    static void AddKey(KeyList& keys, uint32_t key);
+    static void RemoveKey(KeyList& keys, uint32_t key);
+    template <typename Map, typename K>
+    static void Move(Map& index, const K& oldValue, const K& newValue, uint32_t key);
+
+    CHostServices* m_host;
+    std::map<uint32_t, std::unique_ptr<CMessage>> m_messages;
+    // Indexes from a field (texts by their hash) to the keys holding it, so that lookups
+    // return the first key of a short candidate list instead of scanning the whole state.
+    std::unordered_map<uint32_t, KeyList> m_byRecordId;
+    std::unordered_map<size_t, KeyList> m_byDesktopId;
+    std::unordered_map<size_t, KeyList> m_bySubject;
+};
+
+// Maps a positive errno value to the file error cause the conduit reports.
+int32_t FileErrorCause(int32_t errnoValue);
+
+}  // namespace torrim

@@ -1,0 +1,240 @@
+// The message state: file bytes, damaged files, lookups and their indexes.
+#include "conduit/core/message_mgr.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "conduit/core/codes.h"
+#include "conduit/core/fake_host_test_util.h"
+#include "platform/file_util.h"
+
+namespace torrim {
+namespace {
+
+class MessageMgrTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/conduit_state_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        m_path = m_dir + "/mail.dat";
+    }
+    void TearDown() override {
+        (void)platform::RemoveFile(m_path);
+        rmdir(m_dir.c_str());
+    }
+    std::string ReadFile() {
+        std::string data;
+        EXPECT_EQ(platform::ReadWholeFile(m_path, &data), 0);
+        return data;
+    }
+
+    std::string m_dir;
+    std::string m_path;
+};
+
+std::unique_ptr<CMessage> MakeMessage(uint32_t recordId, std::string subject, uint32_t date = 0) {
+    auto message = std::make_unique<CMessage>();
+    message->SetRecordId(recordId);
+    message->SetSubject(std::move(subject));
+    message->m_date = date;
+    return message;
+}
+
+TEST_F(MessageMgrTest, EmptyStateIsFourZeroBytes) {
+    ASSERT_EQ(platform::WriteFileAtomic(m_path, std::string(4, '\0')), 0);
+    CMessageMgr state;
+    EXPECT_EQ(state.Load(m_path), 0);
+    EXPECT_EQ(state.Count(), 0u);
+    EXPECT_EQ(state.Save(m_path), 0);
+    EXPECT_EQ(ReadFile(), std::string(4, '\0'));
+}
+
+TEST_F(MessageMgrTest, GoldenBytesOfOneMessage) {
+    CMessageMgr state;
+    auto message = MakeMessage(0x01020304, std::string(300, 's'), 0xF0000000u);
+    message->SetDesktopId("id");
+    message->m_category = 3;
+    message->m_body = "b";
+    message->AddRecipient(RECIPIENT_CC, "N", "a@b");
+    message->m_desktopKey1 = 9;  // not saved
+    state.Append(std::move(message));
+    ASSERT_EQ(state.Save(m_path), 0);
+
+    std::string expected("\x01\x00\x00\x00", 4);     // count
+    expected += std::string("\x04\x03\x02\x01", 4);  // record id
+    expected += std::string("\x02id", 3);            // desktop id
+    expected += std::string("\x03\0\0\0", 4);        // category
+    expected += std::string(12, '\0');               // read x2, on handheld
+    expected += std::string("\x00\x00\x00\xF0", 4);  // date, above 2^31
+    expected += std::string("\xFF\x2C\x01", 3) + std::string(300, 's');
+    expected += std::string("\x00\x00\x01", 3) + "b";    // names, address, body
+    expected += std::string("\x01\0\0\0", 4);            // priority normal
+    expected += std::string(16, '\0');                   // confirm x2, signature, truncated
+    expected += std::string(1, '\0');                    // conversation id
+    expected += std::string("\0\0\0\0\x01\0\0\0", 8);    // To, Cc counters
+    expected += std::string(12, '\0');                   // Bcc and back-end counters
+    expected += std::string("\x01\0\0\0\x02\0\0\0", 8);  // one recipient, Cc
+    expected += std::string(
+        "\x01N\x03"
+        "a@b",
+        6);
+    EXPECT_EQ(ReadFile(), expected);
+
+    CMessageMgr loaded;
+    ASSERT_EQ(loaded.Load(m_path), 0);
+    const CMessage* back = loaded.Lookup(0);
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->m_date, 0xF0000000u);
+    EXPECT_EQ(back->Subject(), std::string(300, 's'));
+    EXPECT_EQ(back->m_desktopKey1, 0);
+    EXPECT_EQ(back->m_pRecipients->Lookup(0)->m_address, "a@b");
+    EXPECT_EQ(loaded.Save(m_path), 0);
+    EXPECT_EQ(ReadFile(), expected);
+}
+
+TEST_F(MessageMgrTest, LoadReportsMissingAndNeverKeepsEarlierState) {
+    CMessageMgr state;
+    state.Append(MakeMessage(5, "old"));
+    EXPECT_EQ(state.Load(m_path), ERR_STATE_FILE_MISSING);
+    EXPECT_EQ(state.Count(), 0u);
+    EXPECT_EQ(state.FindByRecordId(5), -1);
+}
+
+TEST_F(MessageMgrTest, FileCutAtEveryOffsetFailsCleanlyWithCompleteMessagesOnly) {
+    CMessageMgr state;
+    for (uint32_t i = 1; i <= 3; ++i) {
+        auto message = MakeMessage(i, "subject " + std::to_string(i));
+        message->AddRecipient(RECIPIENT_TO, "", "x@y");
+        state.Append(std::move(message));
+    }
+    ASSERT_EQ(state.Save(m_path), 0);
+    const std::string full = ReadFile();
+    for (size_t cut = 0; cut < full.size(); ++cut) {
+        ASSERT_EQ(platform::WriteFileAtomic(m_path, full.substr(0, cut)), 0);
+        CHostServices* noHost = nullptr;
+        CMessageMgr loaded(noHost);
+        EXPECT_NE(loaded.Load(m_path), 0) << "cut at " << cut;
+        for (uint32_t key = 0; key < loaded.Count(); ++key) {
+            const CMessage* message = loaded.Lookup(key);
+            ASSERT_NE(message, nullptr);
+            EXPECT_EQ(message->m_pRecipients->Count(), 1u);  // no half-read message
+            EXPECT_EQ(loaded.FindByRecordId(key + 1), key);
+        }
+    }
+}
+
+TEST_F(MessageMgrTest, AbsurdCountsFailWithoutAllocating) {
+    ASSERT_EQ(platform::WriteFileAtomic(m_path, std::string("\xFF\xFF\xFF\x7F", 4)), 0);
+    CMessageMgr state;
+    EXPECT_EQ(state.Load(m_path), 3);  // end of file: that many messages cannot be there
+    ASSERT_EQ(platform::WriteFileAtomic(m_path, std::string("\xFF\xFF\xFF\xFF", 4)), 0);
+    EXPECT_NE(state.Load(m_path), 0);
+    EXPECT_EQ(state.Count(), 0u);
+}
+
+TEST_F(MessageMgrTest, FailedSaveKeepsThePreviousFile) {
+    CMessageMgr state;
+    state.Append(MakeMessage(1, "kept"));
+    ASSERT_EQ(state.Save(m_path), 0);
+    const std::string before = ReadFile();
+    state.Append(MakeMessage(2, "new"));
+    platform::FailNextAtomicWriteForTesting(ENOSPC);
+    EXPECT_EQ(state.Save(m_path), 13);  // disk full
+    EXPECT_EQ(ReadFile(), before);
+}
+
+TEST_F(MessageMgrTest, SaveDropsMessagesGoneFromTheDesktop) {
+    CMessageMgr state;
+    state.Append(MakeMessage(1, "a"));
+    state.Append(MakeMessage(2, "b"));
+    state.Append(MakeMessage(3, "c"));
+    state.Lookup(1)->m_goneFromDesktop = 1;
+    ASSERT_EQ(state.Save(m_path), 0);
+    CMessageMgr loaded;
+    ASSERT_EQ(loaded.Load(m_path), 0);
+    ASSERT_EQ(loaded.Count(), 2u);
+    EXPECT_EQ(loaded.Lookup(1)->RecordId(), 3u);
+}
+
+TEST(MessageMgrLookupTest, FindMatchingAccepts59sRejects60s) {
+    CMessageMgr state;
+    auto stored = MakeMessage(0, "Lunch", 1000 + 60);
+    stored->m_fromAddress = "a@b";
+    state.Append(std::move(stored));
+    CMessage handheld;
+    handheld.SetSubject("Lunch");
+    handheld.m_fromAddress = "a@b";
+    handheld.m_date = 1000;
+    EXPECT_EQ(state.FindMatching(handheld), nullptr);
+    handheld.m_date = 1001;
+    EXPECT_EQ(state.FindMatching(handheld), state.Lookup(0));
+    handheld.m_date = 0xFFFFFFF0u;  // far later: no lower bound
+    EXPECT_EQ(state.FindMatching(handheld), state.Lookup(0));
+    handheld.m_category = 3;
+    EXPECT_EQ(state.FindMatching(handheld), nullptr);
+}
+
+TEST(MessageMgrLookupTest, FindMatchingComparesCutBodiesOfTruncatedMessages) {
+    CMessageMgr state;
+    auto stored = MakeMessage(0, "s");
+    stored->m_body = "Hello wor";
+    stored->m_truncated = 1;
+    state.Append(std::move(stored));
+    state.Append(MakeMessage(0, "s"));  // empty body, not truncated
+    CMessage given;
+    given.SetSubject("s");
+    given.m_body = "Hello world";
+    EXPECT_EQ(state.FindMatching(given), state.Lookup(0));
+    state.Lookup(0)->m_onHandheld = 1;
+    EXPECT_EQ(state.FindMatching(given), nullptr);
+    given.m_body = "";
+    EXPECT_EQ(state.FindMatching(given), state.Lookup(1));
+}
+
+TEST(MessageMgrLookupTest, IndexesFollowFieldChangesAndReplacements) {
+    CMessageMgr state;
+    state.Append(MakeMessage(10, "a", 5));
+    state.Append(MakeMessage(20, "b", 5));
+    state.Append(MakeMessage(10, "c", 5));
+    EXPECT_EQ(state.FindByRecordId(10), 0);
+    state.Lookup(0)->SetRecordId(30);
+    EXPECT_EQ(state.FindByRecordId(10), 2);
+    EXPECT_EQ(state.FindByRecordId(30), 0);
+    state.Lookup(1)->SetDesktopId("D1");
+    EXPECT_EQ(state.FindByDesktopId("D1"), state.Lookup(1));
+    EXPECT_EQ(state.FindByDesktopId("d1"), nullptr);
+    CMessage probe;
+    probe.SetSubject("b");
+    probe.m_date = 5;
+    EXPECT_EQ(state.FindByDateAndSubject(probe), nullptr);  // it has a desktop id now
+    probe.SetSubject("c");
+    EXPECT_EQ(state.FindByDateAndSubject(probe), state.Lookup(2));
+    state.Lookup(2)->SetSubject("z");
+    EXPECT_EQ(state.FindByDateAndSubject(probe), nullptr);
+    EXPECT_TRUE(state.ReplaceAt(2, MakeMessage(40, "c", 5)));
+    EXPECT_EQ(state.FindByRecordId(10), -1);
+    EXPECT_EQ(state.FindByRecordId(40), 2);
+    EXPECT_FALSE(state.ReplaceAt(9, MakeMessage(50, "x")));
+    EXPECT_EQ(state.FindByRecordId(50), -1);
+    // A message taken out keeps working without its former manager.
+    std::unique_ptr<CMessage> taken = state.Remove(1);
+    taken->SetRecordId(99);
+    EXPECT_EQ(state.FindByRecordId(99), -1);
+}
+
+TEST(MessageMgrLookupTest, KeysGoBeyondSixteenBits) {
+    CMessageMgr state;
+    for (uint32_t i = 0; i < 70000; ++i) {
+        state.Append(MakeMessage(i + 1, ""));
+    }
+    EXPECT_EQ(state.Count(), 70000u);
+    EXPECT_EQ(state.FindByRecordId(70000), 69999);
+    EXPECT_EQ(state.Lookup(65536)->RecordId(), 65537u);
+}
+
+}  // namespace
+}  // namespace torrim

@@ -1,0 +1,155 @@
+// The entry points: version, name, information, and one sync operation.
+#include "conduit/core/open_conduit.h"
+
+#include <cstring>
+#include <string>
+
+#include "conduit/core/codes.h"
+#include "conduit/core/strings.h"
+#include "platform/bytes.h"
+#include "platform/code_page.h"
+
+namespace torrim {
+namespace {
+
+bool g_versionAsked = false;
+
+constexpr uint32_t NAME_REQUEST_VERSION = 1;
+constexpr uint32_t NAME_REQUEST_SIZE = 80;
+
+// A bounded, terminated copy of at most the low 16 bits of `size` bytes (a size whose low
+// 16 bits are 0 means the largest, 0xFFFF). false when the name is empty.
+bool CopyName(CHostServices& host, char* buffer, uint32_t size) {
+    const std::string name = host.LoadString(IDS_CONDUIT_NAME);
+    if (name.empty()) {
+        return false;
+    }
+    size_t room = size & 0xFFFF;
+    if (room == 0) {
+        room = 0xFFFF;
+    }
+    const size_t length = std::min(name.size(), room - 1);
+    std::memcpy(buffer, name.data(), length);
+    buffer[length] = '\0';
+    return true;
+}
+
+}  // namespace
+
+BackEndKind BackEndOf(CHostServices& host, std::string_view interfaceName) {
+    auto is = [&](uint32_t id) {
+        const std::string keyword = host.LoadString(id);
+        return !keyword.empty() && platform::CompareNoCaseMb(interfaceName, keyword) == 0;
+    };
+    if (is(IDS_INTERFACE_MAPI)) {
+        return BackEndKind::Mapi16;
+    }
+    if (is(IDS_INTERFACE_MAPI32)) {
+        return BackEndKind::Mapi32;
+    }
+    if (is(IDS_INTERFACE_VIM32) || is(IDS_INTERFACE_NOTESVIM32)) {
+        return BackEndKind::Vim;
+    }
+    return BackEndKind::None;
+}
+
+std::unique_ptr<CMailConduit> CreateBackEnd(BackEndKind kind, CHostServices& host,
+                                            MailSettings& settings, ProgressCallback progress,
+                                            const SyncProperties& props) {
+    // This build carries no desktop mail back-end yet: every kind is unavailable, which the
+    // caller treats as an interface it does not know.
+    (void)kind;
+    (void)host;
+    (void)settings;
+    (void)progress;
+    (void)props;
+    return nullptr;
+}
+
+int32_t ConduitGetVersion() {
+    g_versionAsked = true;
+    return CONDUIT_VERSION;
+}
+
+void ResetVersionAskedForTesting() {
+    g_versionAsked = false;
+}
+
+int32_t ConduitGetName(CHostServices& host, char* buffer, uint32_t size) {
+    CResourceScope resources(host);
+    if (buffer == nullptr) {
+        return RESULT_FAILURE;
+    }
+    return CopyName(host, buffer, size) ? 0 : RESULT_FAILURE;
+}
+
+int32_t ConduitGetInfo(CHostServices& host, int32_t type, const void* in, void* out,
+                       const uint32_t* outSize) {
+    CResourceScope resources(host);
+    if (out == nullptr) {
+        return ERR_INFO_NO_OUT;
+    }
+    if (outSize == nullptr) {
+        return ERR_INFO_NO_OUT_SIZE;
+    }
+    switch (type) {
+        case 0: {
+            if (in == nullptr) {
+                return ERR_INFO_NO_IN;
+            }
+            const auto* request = static_cast<const uint8_t*>(in);
+            if (platform::GetU32LE(request) != NAME_REQUEST_VERSION ||
+                platform::GetU32LE(request + 4) != NAME_REQUEST_SIZE) {
+                return ERR_INFO_BAD_REQUEST;
+            }
+            return CopyName(host, static_cast<char*>(out), *outSize) ? 0 : ERR_INFO_NO_NAME;
+        }
+        case 1:
+        case 2: {
+            if (*outSize != 4) {
+                return ERR_INFO_BAD_SIZE;
+            }
+            platform::PutU32LE(static_cast<uint8_t*>(out),
+                               type == 1 ? FRAMEWORK_VERSION : TORRIM_ACTION_DO_NOTHING);
+            return 0;
+        }
+        default:
+            return ERR_INFO_BAD_TYPE;
+    }
+}
+
+int32_t ConduitOpen(CHostServices& host, MailSettings& settings, ProgressCallback progress,
+                    const SyncProperties* props) {
+    CResourceScope resources(host);
+    int32_t result = RESULT_FAILURE;
+    if (progress == nullptr || props == nullptr || !g_versionAsked) {
+        return result;
+    }
+    if (props->syncAction == TORRIM_ACTION_DO_NOTHING) {
+        const std::string line =
+            host.LoadString(IDS_CONDUIT_NAME) + " - " + host.LoadString(IDS_DO_NOTHING);
+        (void)host.LogAddLine(line.c_str(), LOG_TEXT);  // the operation is done either way
+        return 0;
+    }
+    const std::string folder(props->conduitFolder,
+                             strnlen(props->conduitFolder, sizeof(props->conduitFolder)));
+    (void)ReadMailSettings(host, settings, folder);  // an unconfigured user shows as empty System
+    if (settings.System().empty()) {
+        return 0;
+    }
+    const BackEndKind kind = BackEndOf(host, settings.Interface());
+    std::unique_ptr<CMailConduit> conduit =
+        kind == BackEndKind::None ? nullptr : CreateBackEnd(kind, host, settings, progress, *props);
+    if (conduit != nullptr) {
+        result = conduit->Run();
+        conduit.reset();
+    }
+    // The 16-bit back-end's thunk must stay registered, so the host is asked to keep the
+    // library loaded whatever happened.
+    if (kind == BackEndKind::Mapi16) {
+        progress(NO_UNLOAD_TEXT);
+    }
+    return result;
+}
+
+}  // namespace torrim
