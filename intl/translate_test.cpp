@@ -171,6 +171,35 @@ TEST_F(TranslateTest, UnicodeToShiftJisWritesOutputStrings) {
     EXPECT_EQ(out, (Bytes{'A', 0x82, 0xA0, 0x88, 0x9F, 'a'}));
 }
 
+TEST_F(TranslateTest, PairFormToShiftJisGoesThroughUnicode) {
+    Bytes out;
+    // 0x8140 -> U+00E8 (pairs) -> byte part; 0x82A0 -> U+3042, which the
+    // output strings lack -> replacement "a".
+    ASSERT_EQ(Run(SET_SJIS_PAIRS, Bytes{0x81, 0x40, 0x82, 0xA0, 'q'}, SET_SJIS, 10, &out), 0);
+    EXPECT_EQ(out, B("\xE8"
+                     "aq"));
+}
+
+// Unloading in the middle of work leaves a cache that later translations
+// fill and evict correctly.
+TEST_F(TranslateTest, TranslationsStayRightAcrossUnloads) {
+    for (int round = 0; round < 3; ++round) {
+        Bytes out;
+        ASSERT_EQ(Run(SET_SJIS, Bytes{0x82, 0xA0, 0x81, 0x40}, SET_UNICODE, 8, &out), 0);
+        EXPECT_EQ(out, Utf16(u"\u3041\u00E9"));
+        ASSERT_EQ(Run(SET_SJIS, Bytes{0x81, 0x40}, 1252, 2, &out), 0);
+        EXPECT_EQ(out, B("\xE8"));
+        ASSERT_EQ(Run(1252, B("\x92"), SET_UNICODE, 2, &out), 0);
+        EXPECT_EQ(out, Utf16(u"\u2019"));
+        ASSERT_EQ(Run(SET_UNICODE, Utf16(u"\u4E9C"), SET_SJIS, 2, &out), 0);
+        EXPECT_EQ(out, (Bytes{0x88, 0x9F}));
+        EXPECT_LE(m_pCtx->cacheCount, 2);
+        if (round == 1) {
+            UnloadTables(m_pCtx);
+        }
+    }
+}
+
 // The double-byte path and the copies check the capacity before writing.
 TEST_F(TranslateTest, DoubleBytePathRefusesTooSmallCapacity) {
     Bytes out;
