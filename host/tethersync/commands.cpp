@@ -1,0 +1,1041 @@
+// The commands of the tethersync program: sync, handheld images, desktop users, handheld
+// mail and preferences, the Mail sync action, the sync log, and the demo.
+#include "host/tethersync/commands.h"
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <system_error>
+
+#include "host/profstore/prof_store.h"
+#include "host/syncor/handheld_image.h"
+#include "host/syncor/syncor.h"
+#include "host/tethersync/args.h"
+#include "host/tethersync/mail_record.h"
+#include "host/tethersync/sync_runner.h"
+#include "platform/file_util.h"
+#include "platform/library.h"
+#include "platform/local_time.h"
+#include "platform/paths.h"
+#include "setup/users/user_mgr.h"
+
+namespace tethersync {
+namespace {
+
+constexpr uint64_t DEFAULT_CAPACITY = 2u << 20;
+
+int Usage(const std::string& message) {
+    std::cerr << "tethersync: " << message << " (see tethersync --help)\n";
+    return EXIT_USAGE;
+}
+
+int DataError(const std::string& message) {
+    std::cerr << "tethersync: " << message << "\n";
+    return EXIT_DATA;
+}
+
+bool ParseNumber(const std::string& text, uint64_t max, uint64_t* value) {
+    uint64_t v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size() || v > max)
+        return false;
+    *value = v;
+    return true;
+}
+
+std::string DataFolder() {
+    return platform::DesktopDataFolder();
+}
+
+// --image, else $TETHER_IMAGE, else "handheld.img" in the desktop data folder.
+std::string ImagePath(CArgs& args) {
+    if (auto image = args.Option("--image"))
+        return *image;
+    const char* env = std::getenv("TETHER_IMAGE");
+    if (env != nullptr && *env != '\0')
+        return env;
+    return platform::JoinPath(DataFolder(), "handheld.img");
+}
+
+std::string ImageErrorText(int32_t e) {
+    switch (e) {
+        case SYNC_ERR_NOT_FOUND:
+            return "no such file";
+        case SYNC_ERR_CORRUPT_IMAGE:
+            return "it is damaged or not a handheld image";
+        case SYNC_ERR_EXISTS:
+            return "a file is already there";
+        default:
+            return "it cannot be read or written (code " + std::to_string(e) + ")";
+    }
+}
+
+// Opens the image and its Mail database, or prints why not.
+int OpenMail(const std::string& path, syncor::CHandheldImage* image, syncor::DatabaseInfo* db) {
+    int32_t e = image->Open(path);
+    if (e != 0)
+        return DataError("cannot use the handheld image " + path + ": " + ImageErrorText(e));
+    e = image->FindDatabase(syncor::MAIL_DATABASE_NAME, db);
+    if (e != 0)
+        return DataError("the handheld image has no Mail database (code " + std::to_string(e) +
+                         ")");
+    return EXIT_OK;
+}
+
+// Loads users.dat; a missing file is an empty list only when allowed. A damaged file is
+// an error and is never written over.
+int LoadUsers(users::CUserMgr* mgr, bool missingIsEmpty) {
+    std::string root = DataFolder() + "/";
+    bool exists = platform::FileExists(platform::ResolveCaseInsensitive(root + "users.dat"));
+    int32_t e = mgr->LoadUsers(root);
+    if (e == 0)
+        return EXIT_OK;
+    if (!exists && missingIsEmpty)
+        return EXIT_OK;
+    if (!exists)
+        return DataError("no desktop users yet (" + root +
+                         "users.dat); add one with: tethersync user add NAME");
+    return DataError("the desktop user list " + root + "users.dat is damaged or unreadable (code " +
+                     std::to_string(e) + "); it was left as it is");
+}
+
+// The user named by --user, or the only user when there is exactly one.
+int FindUser(CArgs& args, users::CUserMgr* mgr, users::CUser** user) {
+    if (int r = LoadUsers(mgr, false))
+        return r;
+    if (auto name = args.Option("--user")) {
+        *user = mgr->FindUserByName(*name);
+        if (*user == nullptr)
+            return DataError("no desktop user named \"" + *name + "\"");
+        return EXIT_OK;
+    }
+    if (mgr->Count() == 1) {
+        *user = mgr->Users().front().get();
+        return EXIT_OK;
+    }
+    return Usage("more than one desktop user: name one with --user NAME");
+}
+
+// ---- help ----------------------------------------------------------------------------
+
+const std::map<std::string, std::string>& HelpTexts() {
+    static const std::map<std::string, std::string> texts = {
+        {"", R"(usage: tethersync COMMAND [ARGS]
+
+Runs a sync between a handheld image and the desktop, and manages both sides.
+
+Commands:
+  sync            run one sync operation with the installed conduits
+  image create    create a handheld image for a handheld user name
+  image info      show an image's user, capacity, databases and fault plan
+  image set       change an image's capacity or fault plan
+  user add        add a desktop user
+  user list       list the desktop users
+  user set        set a value of a user's "Mail" settings
+  mail compose    write a mail into the handheld outbox
+  mail list       list handheld mail
+  mail show       show one handheld mail
+  mail read       mark a handheld mail read (or unread)
+  mail delete     delete a handheld mail (marks it deleted)
+  mail move       move a handheld mail to another category
+  prefs set       set the handheld Mail preferences
+  prefs show      show the handheld Mail preferences
+  action set      set the Mail sync action of a desktop user
+  log             show a user's sync log
+  demo            run a sync on sample data in a temporary folder
+
+Each command takes --help. The handheld image is --image PATH, else $TETHER_IMAGE, else
+handheld.img in the desktop data folder ($TETHER_DATA_DIR, else ~/.local/share/tethermail).
+
+Exit status: 0 success, 1 the sync ended with an error, 2 bad command line,
+3 missing or damaged data (image, users.dat, settings).
+)"},
+        {"sync", R"(usage: tethersync sync [--image PATH] [--conduit LIBRARY]...
+
+Runs one sync operation: finds the desktop user named like the handheld's user, then loads
+each conduit library and runs it with that user's sync action. Conduits: the --conduit
+options; else the entries of $TETHER_CONDUIT_PATH (colon-separated files, or folders whose
+.so files are conduits); else libtorrim.so from the library search path. Log lines and
+progress are shown as they come; the log also goes to SyncLog.txt in the user's folder.
+Exit status 1 when a conduit reports an error or the connection is lost.
+)"},
+        {"image create",
+         R"(usage: tethersync image create --user HANDHELD_USER [--capacity BYTES] [--image PATH]
+
+Creates a new handheld image (mode 0600) for the handheld user name, with an empty Mail
+database. The default capacity is 2097152 bytes. An existing file is never replaced.
+)"},
+        {"image info", R"(usage: tethersync image info [--image PATH]
+
+Shows the handheld user, capacity, bytes used, fault plan and databases of an image.
+)"},
+        {"image set",
+         R"(usage: tethersync image set [--capacity BYTES] [--fault-after N|none] [--image PATH]
+
+--capacity: bytes the handheld holds; writes that do not fit are refused as a full handheld.
+--fault-after: the connection is lost after N handheld calls of each sync (for tests);
+"none" removes the plan.
+)"},
+        {"user add", R"(usage: tethersync user add NAME
+
+Adds a desktop user with a new id and a folder in the desktop data folder.
+)"},
+        {"user list", R"(usage: tethersync user list
+
+Lists the desktop users: id, name, folder and Mail sync action.
+)"},
+        {"user set", R"(usage: tethersync user set [--user NAME] KEY VALUE
+
+Sets KEY of the "Mail" section of the user's Sync.ini (for example System, Interface,
+UserAccount, Profile, PostOffice, Gateway). Mail Setup normally writes these.
+)"},
+        {"mail compose",
+         R"(usage: tethersync mail compose --to ADDRESSES [--cc ADDRESSES] [--bcc ADDRESSES]
+                          [--subject TEXT] [--body TEXT | --body-file FILE]
+                          [--priority high|normal|low] [--signature] [--confirm-read]
+                          [--confirm-delivery] [--image PATH]
+
+Writes a new mail into the handheld outbox, as the handheld's Mail application would.
+Several addresses are separated by line feeds or commas.
+)"},
+        {"mail list", R"(usage: tethersync mail list [--category NAME|NUMBER] [--image PATH]
+
+Lists handheld mail: id, category, marks (R read, M modified, D deleted), date, sender or
+recipient, subject. Categories: inbox (0), outbox (1), deleted (2), filed (3), draft (4).
+)"},
+        {"mail show", R"(usage: tethersync mail show ID [--image PATH]
+
+Shows every field of one handheld mail.
+)"},
+        {"mail read", R"(usage: tethersync mail read ID [--unread] [--image PATH]
+
+Marks a handheld mail read (or unread) as the handheld's user would.
+)"},
+        {"mail delete", R"(usage: tethersync mail delete ID [--image PATH]
+
+Deletes a handheld mail as the handheld's user would: it is marked deleted until the next sync.
+)"},
+        {"mail move", R"(usage: tethersync mail move ID CATEGORY [--image PATH]
+
+Moves a handheld mail to another category (name or number 0-15).
+)"},
+        {"prefs set", R"(usage: tethersync prefs set [--pref 1|2] [--mode all|send|filter|unread]
+                       [--high-priority on|off] [--filter ignore|retrieve] [--truncate BYTES]
+                       [--to-words WORDS] [--from-words WORDS] [--subject-words WORDS]
+                       [--signature TEXT] [--image PATH]
+
+Sets the handheld Mail preferences; options not given keep their values (defaults: mode all,
+truncation 4000). The signature is preference 3.
+)"},
+        {"prefs show", R"(usage: tethersync prefs show [--pref 1|2] [--image PATH]
+
+Shows the handheld Mail preferences.
+)"},
+        {"action set",
+         R"(usage: tethersync action set [--user NAME] [--list 1|2|both] synchronize|overwrite|nothing
+
+Sets the Mail sync action of a desktop user in users.dat (both lists unless --list):
+synchronize (code 0), overwrite = desktop overwrites handheld (code 2), nothing (code 3).
+)"},
+        {"log", R"(usage: tethersync log [--user NAME]
+
+Shows the user's sync log (SyncLog.txt in the user's folder).
+)"},
+        {"demo", R"(usage: tethersync demo [--keep]
+
+Creates a desktop user and a handheld image with two mails in its outbox in a new temporary
+folder, runs a sync with the installed conduit (the test conduit when libtorrim.so is not
+built), then shows the handheld mail and the log. --keep leaves the folder in place.
+)"},
+    };
+    return texts;
+}
+
+bool WantsHelp(const std::vector<std::string>& args) {
+    for (const std::string& a : args)
+        if (a == "--help" || a == "-h")
+            return true;
+    return false;
+}
+
+int ShowHelp(const std::string& command) {
+    auto it = HelpTexts().find(command);
+    std::cout << (it != HelpTexts().end() ? it->second : HelpTexts().at(""));
+    return EXIT_OK;
+}
+
+// ---- image ---------------------------------------------------------------------------
+
+int ImageCreate(CArgs args) {
+    std::string path = ImagePath(args);
+    auto user = args.Option("--user");
+    auto capacityText = args.Option("--capacity");
+    std::vector<std::string> rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (!rest.empty())
+        return Usage("unexpected argument " + rest.front());
+    if (!user || user->empty())
+        return Usage("image create needs --user HANDHELD_USER");
+    uint64_t capacity = DEFAULT_CAPACITY;
+    if (capacityText && (!ParseNumber(*capacityText, INT64_MAX, &capacity) || capacity == 0))
+        return Usage("--capacity needs a positive number of bytes");
+    int32_t e = syncor::CHandheldImage::Create(path, *user, capacity);
+    if (e != 0)
+        return DataError("cannot create the handheld image " + path + ": " + ImageErrorText(e));
+    std::cout << "created handheld image " << path << " for \"" << *user << "\"\n";
+    return EXIT_OK;
+}
+
+int ImageInfo(CArgs args) {
+    std::string path = ImagePath(args);
+    std::vector<std::string> rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (!rest.empty())
+        return Usage("unexpected argument " + rest.front());
+    syncor::CHandheldImage image;
+    int32_t e = image.Open(path);
+    if (e != 0)
+        return DataError("cannot use the handheld image " + path + ": " + ImageErrorText(e));
+    uint64_t used = 0;
+    std::vector<syncor::DatabaseInfo> dbs;
+    if ((e = image.UsedBytes(&used)) || (e = image.ListDatabases(&dbs)))
+        return DataError("the handheld image cannot be read: " + ImageErrorText(e));
+    std::cout << "image:    " << path << "\nuser:     " << image.UserName()
+              << "\ncapacity: " << image.Capacity() << " bytes (" << used << " used)\n"
+              << "fault:    "
+              << (image.FaultAfter() < 0 ? std::string("none")
+                                         : "after " + std::to_string(image.FaultAfter()) + " calls")
+              << "\n";
+    for (const auto& db : dbs) {
+        uint32_t count = 0;
+        if ((e = image.CountRecords(db.dbId, &count)))
+            return DataError("the handheld image cannot be read: " + ImageErrorText(e));
+        std::cout << "database: " << db.name << ", " << count << " records\n";
+    }
+    return EXIT_OK;
+}
+
+int ImageSet(CArgs args) {
+    std::string path = ImagePath(args);
+    auto capacityText = args.Option("--capacity");
+    auto faultText = args.Option("--fault-after");
+    std::vector<std::string> rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (!rest.empty())
+        return Usage("unexpected argument " + rest.front());
+    if (!capacityText && !faultText)
+        return Usage("image set needs --capacity or --fault-after");
+    uint64_t capacity = 0, fault = 0;
+    if (capacityText && (!ParseNumber(*capacityText, INT64_MAX, &capacity) || capacity == 0))
+        return Usage("--capacity needs a positive number of bytes");
+    if (faultText && *faultText != "none" && !ParseNumber(*faultText, INT32_MAX, &fault))
+        return Usage("--fault-after needs a number of calls or none");
+    syncor::CHandheldImage image;
+    int32_t e = image.Open(path);
+    if (e != 0)
+        return DataError("cannot use the handheld image " + path + ": " + ImageErrorText(e));
+    if (capacityText && (e = image.SetCapacity(capacity)))
+        return DataError("cannot change the capacity: " + ImageErrorText(e));
+    if (faultText &&
+        (e = image.SetFaultAfter(*faultText == "none" ? -1 : static_cast<int64_t>(fault))))
+        return DataError("cannot change the fault plan: " + ImageErrorText(e));
+    return EXIT_OK;
+}
+
+// ---- users ---------------------------------------------------------------------------
+
+std::string ActionName(const users::CUser& user) {
+    uint32_t code = 0;
+    if (user.GetPref1(users::MAIL_CREATOR, &code) < 0 &&
+        user.GetPref2(users::MAIL_CREATOR, &code) < 0)
+        return "not set (the conduit's default)";
+    switch (SyncActionOfCode(code)) {
+        case ACTION_SYNCHRONIZE:
+            return "synchronize (" + std::to_string(code) + ")";
+        case ACTION_DESKTOP_OVERWRITES:
+            return "desktop overwrites handheld (" + std::to_string(code) + ")";
+        case ACTION_HANDHELD_OVERWRITES:
+            return "handheld overwrites desktop (" + std::to_string(code) + ")";
+        default:
+            return "do nothing (" + std::to_string(code) + ")";
+    }
+}
+
+int UserAdd(CArgs args) {
+    std::vector<std::string> rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (rest.size() != 1 || rest[0].empty())
+        return Usage("user add needs one NAME");
+    if (platform::CreateDirectories(DataFolder(), 0700) != 0)
+        return DataError("cannot create the desktop data folder " + DataFolder());
+    users::CUserMgr mgr;
+    if (int r = LoadUsers(&mgr, true))
+        return r;
+    mgr.SetRootDirectory(DataFolder() + "/");
+    if (mgr.FindUserByName(rest[0]) != nullptr)
+        return DataError("a desktop user named \"" + rest[0] + "\" already exists");
+    auto user = std::make_unique<users::CUser>();
+    user->m_userName = rest[0];
+    users::CUser* added = user.get();
+    if (mgr.AddUser(user) != 0)
+        return DataError("cannot create the user's folder in " + DataFolder());
+    if (mgr.SaveUsers() != 0)
+        return DataError("cannot write " + DataFolder() + "/users.dat");
+    std::cout << "added desktop user \"" << added->m_userName << "\" (id " << added->m_userId
+              << ", folder " << platform::JoinPath(DataFolder(), added->m_userDirectory) << ")\n";
+    return EXIT_OK;
+}
+
+int UserList(CArgs args) {
+    std::vector<std::string> rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (!rest.empty())
+        return Usage("unexpected argument " + rest.front());
+    users::CUserMgr mgr;
+    if (int r = LoadUsers(&mgr, true))
+        return r;
+    if (mgr.Count() == 0)
+        std::cout << "no desktop users\n";
+    for (const auto& u : mgr.Users())
+        std::cout << u->m_userId << "\t" << u->m_userName << "\t" << u->m_userDirectory
+                  << "\tMail: " << ActionName(*u) << "\n";
+    return EXIT_OK;
+}
+
+int UserSet(CArgs args) {
+    users::CUserMgr mgr;
+    users::CUser* user = nullptr;
+    std::optional<std::string> name = args.Option("--user");
+    std::vector<std::string> rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (rest.size() != 2 || rest[0].empty())
+        return Usage("user set needs KEY VALUE");
+    CArgs pick(name ? std::vector<std::string>{"--user", *name} : std::vector<std::string>{});
+    if (int r = FindUser(pick, &mgr, &user))
+        return r;
+    profstore::CProfStore store(DataFolder());
+    int32_t e = store.WriteText(static_cast<int32_t>(user->m_userId), "Mail", rest[0].c_str(),
+                                rest[1].c_str());
+    if (e != 0)
+        return DataError("cannot write the user's Sync.ini (code " + std::to_string(e) + ")");
+    return EXIT_OK;
+}
+
+// ---- mail ----------------------------------------------------------------------------
+
+std::string JoinAddresses(const std::vector<std::string>& values) {
+    std::string out;
+    for (const std::string& v : values) {
+        size_t start = 0;
+        while (start <= v.size()) {
+            size_t end = v.find_first_of(",\n", start);
+            if (end == std::string::npos)
+                end = v.size();
+            std::string one = v.substr(start, end - start);
+            size_t a = one.find_first_not_of(" \t"), b = one.find_last_not_of(" \t");
+            if (a != std::string::npos) {
+                if (!out.empty())
+                    out += '\n';
+                out += one.substr(a, b - a + 1);
+            }
+            start = end + 1;
+        }
+    }
+    return out;
+}
+
+int MailCompose(CArgs args) {
+    std::string path = ImagePath(args);
+    std::vector<std::string> to = args.Options("--to"), cc = args.Options("--cc"),
+                             bcc = args.Options("--bcc");
+    auto subject = args.Option("--subject");
+    auto body = args.Option("--body");
+    auto bodyFile = args.Option("--body-file");
+    auto priority = args.Option("--priority");
+    HandheldMail mail;
+    mail.signature = args.Flag("--signature");
+    mail.confirmRead = args.Flag("--confirm-read");
+    mail.confirmDelivery = args.Flag("--confirm-delivery");
+    std::vector<std::string> rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (!rest.empty())
+        return Usage("unexpected argument " + rest.front());
+    if (to.empty() && cc.empty() && bcc.empty())
+        return Usage("mail compose needs --to (or --cc, --bcc)");
+    if (body && bodyFile)
+        return Usage("give --body or --body-file, not both");
+    if (priority) {
+        if (*priority == "high")
+            mail.priority = 0;
+        else if (*priority == "normal")
+            mail.priority = 1;
+        else if (*priority == "low")
+            mail.priority = 2;
+        else
+            return Usage("--priority is high, normal or low");
+    }
+    std::string bodyText = body.value_or("");
+    if (bodyFile && platform::ReadWholeFile(*bodyFile, &bodyText, 1 << 20) != 0)
+        return DataError("cannot read " + *bodyFile);
+    mail.texts[SUBJECT] = ToLineFeeds(subject.value_or(""));
+    mail.texts[TO] = JoinAddresses(to);
+    mail.texts[CC] = JoinAddresses(cc);
+    mail.texts[BCC] = JoinAddresses(bcc);
+    mail.texts[BODY] = ToLineFeeds(bodyText);
+    int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
+    platform::LocalTime t{};
+    if (platform::UtcToLocal(now, &t) && t.year >= 1904 && t.year < 1904 + 128) {
+        mail.year = t.year;
+        mail.month = t.month;
+        mail.day = t.day;
+        mail.hour = t.hour;
+        mail.minute = t.minute;
+    }
+    syncor::RecordData record;
+    if (!PackMail(mail, &record.data))
+        return Usage("the mail does not fit in one handheld record (32767 bytes) or holds a NUL");
+    syncor::CHandheldImage image;
+    syncor::DatabaseInfo db;
+    if (int r = OpenMail(path, &image, &db))
+        return r;
+    record.category = CATEGORY_OUTBOX;
+    record.attributes = SYNC_REC_MODIFIED;  // new on the handheld
+    int32_t e = image.WriteRecord(db.dbId, &record);
+    if (e == SYNC_ERR_NO_ROOM)
+        return DataError("the handheld is full");
+    if (e != 0)
+        return DataError("cannot write the mail: " + ImageErrorText(e));
+    std::cout << "mail " << record.id << " is in the handheld outbox\n";
+    return EXIT_OK;
+}
+
+std::string FirstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+std::string DateText(const HandheldMail& m) {
+    if (m.year == 0)
+        return "-";
+    char buffer[40];
+    std::snprintf(buffer, sizeof(buffer), "%04d-%02d-%02d %02d:%02d", m.year, m.month, m.day,
+                  m.hour, m.minute);
+    return buffer;
+}
+
+std::string Marks(uint8_t attributes, const HandheldMail* m) {
+    std::string marks;
+    marks += m != nullptr && m->read ? 'R' : '-';
+    marks += (attributes & SYNC_REC_MODIFIED) ? 'M' : '-';
+    marks += (attributes & SYNC_REC_DELETED) ? 'D' : '-';
+    return marks;
+}
+
+int MailList(CArgs args) {
+    std::string path = ImagePath(args);
+    auto categoryText = args.Option("--category");
+    std::vector<std::string> rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (!rest.empty())
+        return Usage("unexpected argument " + rest.front());
+    int16_t category = -1;
+    if (categoryText && (category = ParseCategory(*categoryText)) < 0)
+        return Usage("unknown category " + *categoryText);
+    syncor::CHandheldImage image;
+    syncor::DatabaseInfo db;
+    if (int r = OpenMail(path, &image, &db))
+        return r;
+    std::vector<syncor::RecordData> records;
+    int32_t e = image.ListRecords(db.dbId, &records);
+    if (e != 0)
+        return DataError("the handheld image cannot be read: " + ImageErrorText(e));
+    int shown = 0;
+    for (const auto& r : records) {
+        if (category >= 0 && r.category != category)
+            continue;
+        HandheldMail m;
+        bool ok = UnpackMail(r.data, &m);
+        std::string who = !ok                             ? ""
+                          : r.category == CATEGORY_OUTBOX ? "to " + FirstLine(m.texts[TO])
+                                                          : FirstLine(m.texts[FROM]);
+        std::cout << r.id << "\t" << CategoryName(r.category) << "\t"
+                  << Marks(r.attributes, ok ? &m : nullptr) << "\t" << (ok ? DateText(m) : "-")
+                  << "\t" << who << "\t"
+                  << (ok ? FirstLine(m.texts[SUBJECT]) : "(not a mail record)") << "\n";
+        ++shown;
+    }
+    if (shown == 0)
+        std::cout << "no mail\n";
+    return EXIT_OK;
+}
+
+// Reads one mail by the ID argument.
+int TakeMail(CArgs& args, std::vector<std::string>* rest, syncor::CHandheldImage* image,
+             syncor::DatabaseInfo* db, syncor::RecordData* record, size_t positionals) {
+    std::string path = ImagePath(args);
+    *rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (rest->size() != positionals)
+        return Usage("wrong number of arguments");
+    uint64_t id = 0;
+    if (!ParseNumber((*rest)[0], UINT32_MAX, &id) || id == 0)
+        return Usage("ID is a record id");
+    if (int r = OpenMail(path, image, db))
+        return r;
+    int32_t e = image->ReadRecord(db->dbId, static_cast<uint32_t>(id), record);
+    if (e == SYNC_ERR_NOT_FOUND)
+        return DataError("no handheld mail with id " + (*rest)[0]);
+    if (e != 0)
+        return DataError("the handheld image cannot be read: " + ImageErrorText(e));
+    return EXIT_OK;
+}
+
+int MailShow(CArgs args) {
+    std::vector<std::string> rest;
+    syncor::CHandheldImage image;
+    syncor::DatabaseInfo db;
+    syncor::RecordData record;
+    if (int r = TakeMail(args, &rest, &image, &db, &record, 1))
+        return r;
+    HandheldMail m;
+    if (!UnpackMail(record.data, &m))
+        return DataError("record " + rest[0] + " is not a mail record");
+    static const char* const LABELS[MAIL_TEXT_COUNT] = {"Subject", "From",     "To",      "Cc",
+                                                        "Bcc",     "Reply-To", "Sent-To", "Body"};
+    std::cout << "Id: " << record.id << "\nCategory: " << CategoryName(record.category)
+              << "\nMarks: " << Marks(record.attributes, &m) << "\nDate: " << DateText(m)
+              << "\nPriority: "
+              << (m.priority == 0   ? "high"
+                  : m.priority == 2 ? "low"
+                                    : "normal")
+              << "\nSignature: " << (m.signature ? "yes" : "no")
+              << "\nConfirm read: " << (m.confirmRead ? "yes" : "no")
+              << "\nConfirm delivery: " << (m.confirmDelivery ? "yes" : "no") << "\n";
+    for (int i = 0; i < BODY; ++i)
+        if (!m.texts[i].empty())
+            std::cout << LABELS[i] << ": " << m.texts[i] << "\n";
+    std::cout << "\n" << m.texts[BODY] << "\n";
+    return EXIT_OK;
+}
+
+int MailRead(CArgs args) {
+    bool unread = args.Flag("--unread");
+    std::vector<std::string> rest;
+    syncor::CHandheldImage image;
+    syncor::DatabaseInfo db;
+    syncor::RecordData record;
+    if (int r = TakeMail(args, &rest, &image, &db, &record, 1))
+        return r;
+    HandheldMail m;
+    if (!UnpackMail(record.data, &m))
+        return DataError("record " + rest[0] + " is not a mail record");
+    m.read = !unread;
+    if (!PackMail(m, &record.data))
+        return DataError("record " + rest[0] + " cannot be rewritten");
+    record.attributes |= SYNC_REC_MODIFIED;
+    int32_t e = image.WriteRecord(db.dbId, &record);
+    if (e != 0)
+        return DataError("cannot write the mail: " + ImageErrorText(e));
+    return EXIT_OK;
+}
+
+int MailDelete(CArgs args) {
+    std::vector<std::string> rest;
+    syncor::CHandheldImage image;
+    syncor::DatabaseInfo db;
+    syncor::RecordData record;
+    if (int r = TakeMail(args, &rest, &image, &db, &record, 1))
+        return r;
+    int32_t e = image.SetRecordState(db.dbId, record.id,
+                                     record.attributes | SYNC_REC_DELETED | SYNC_REC_MODIFIED,
+                                     record.category);
+    if (e != 0)
+        return DataError("cannot delete the mail: " + ImageErrorText(e));
+    return EXIT_OK;
+}
+
+int MailMove(CArgs args) {
+    std::vector<std::string> rest;
+    syncor::CHandheldImage image;
+    syncor::DatabaseInfo db;
+    syncor::RecordData record;
+    if (int r = TakeMail(args, &rest, &image, &db, &record, 2))
+        return r;
+    int16_t category = ParseCategory(rest[1]);
+    if (category < 0)
+        return Usage("unknown category " + rest[1]);
+    int32_t e =
+        image.SetRecordState(db.dbId, record.id, record.attributes | SYNC_REC_MODIFIED, category);
+    if (e != 0)
+        return DataError("cannot move the mail: " + ImageErrorText(e));
+    return EXIT_OK;
+}
+
+// ---- preferences ---------------------------------------------------------------------
+
+int PrefsSet(CArgs args) {
+    std::string path = ImagePath(args);
+    auto pref = args.Option("--pref");
+    auto mode = args.Option("--mode");
+    auto high = args.Option("--high-priority");
+    auto filter = args.Option("--filter");
+    auto truncate = args.Option("--truncate");
+    auto toWords = args.Option("--to-words");
+    auto fromWords = args.Option("--from-words");
+    auto subjectWords = args.Option("--subject-words");
+    auto signature = args.Option("--signature");
+    std::vector<std::string> rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (!rest.empty())
+        return Usage("unexpected argument " + rest.front());
+    uint16_t id = 1;
+    if (pref && *pref != "1" && *pref != "2")
+        return Usage("--pref is 1 or 2");
+    if (pref)
+        id = static_cast<uint16_t>(std::stoi(*pref));
+    static const std::map<std::string, uint8_t> MODES = {
+        {"all", 0}, {"send", 1}, {"filter", 2}, {"unread", 3}};
+    if (mode && !MODES.count(*mode))
+        return Usage("--mode is all, send, filter or unread");
+    if (high && *high != "on" && *high != "off")
+        return Usage("--high-priority is on or off");
+    if (filter && *filter != "ignore" && *filter != "retrieve")
+        return Usage("--filter is ignore or retrieve");
+    uint64_t truncation = 0;
+    if (truncate && !ParseNumber(*truncate, 0xFFFF, &truncation))
+        return Usage("--truncate is a number of bytes up to 65535");
+
+    syncor::CHandheldImage image;
+    syncor::DatabaseInfo db;
+    if (int r = OpenMail(path, &image, &db))
+        return r;
+    bool blockOptions = mode || high || filter || truncate || toWords || fromWords || subjectWords;
+    if (blockOptions || !signature) {
+        MailPreferences prefs;
+        syncor::Preference stored;
+        int32_t e = image.ReadPreference(syncor::MAIL_CREATOR, id, true, &stored);
+        if (e == 0 && !UnpackPreferences(stored.data, &prefs))
+            return DataError(
+                "the stored Mail preferences are damaged; set every field to replace them");
+        if (e != 0 && e != SYNC_ERR_NOT_FOUND)
+            return DataError("the handheld image cannot be read: " + ImageErrorText(e));
+        if (mode)
+            prefs.mode = MODES.at(*mode);
+        if (high)
+            prefs.highPriority = *high == "on" ? 1 : 0;
+        if (filter)
+            prefs.filterKind = *filter == "retrieve" ? 1 : 0;
+        if (truncate)
+            prefs.truncation = static_cast<uint16_t>(truncation);
+        if (toWords)
+            prefs.toWords = ToLineFeeds(*toWords);
+        if (fromWords)
+            prefs.fromWords = ToLineFeeds(*fromWords);
+        if (subjectWords)
+            prefs.subjectWords = ToLineFeeds(*subjectWords);
+        syncor::Preference block;
+        block.creator = syncor::MAIL_CREATOR;
+        block.id = id;
+        if (!PackPreferences(prefs, &block.data))
+            return Usage("the filter words are too long or hold a NUL");
+        if ((e = image.WritePreference(block)))
+            return DataError("cannot write the preferences: " + ImageErrorText(e));
+    }
+    if (signature) {
+        syncor::Preference block;
+        block.creator = syncor::MAIL_CREATOR;
+        block.id = 3;
+        block.data = PackSignature(ToLineFeeds(*signature));
+        if (block.data.size() > SYNC_MAX_RECORD_SIZE)
+            return Usage("the signature is too long");
+        if (int32_t e = image.WritePreference(block))
+            return DataError("cannot write the signature: " + ImageErrorText(e));
+    }
+    return EXIT_OK;
+}
+
+int PrefsShow(CArgs args) {
+    std::string path = ImagePath(args);
+    auto pref = args.Option("--pref");
+    std::vector<std::string> rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (!rest.empty())
+        return Usage("unexpected argument " + rest.front());
+    if (pref && *pref != "1" && *pref != "2")
+        return Usage("--pref is 1 or 2");
+    uint16_t id = pref ? static_cast<uint16_t>(std::stoi(*pref)) : 1;
+    syncor::CHandheldImage image;
+    syncor::DatabaseInfo db;
+    if (int r = OpenMail(path, &image, &db))
+        return r;
+    syncor::Preference stored;
+    int32_t e = image.ReadPreference(syncor::MAIL_CREATOR, id, true, &stored);
+    MailPreferences prefs;
+    if (e == SYNC_ERR_NOT_FOUND) {
+        std::cout << "preference " << id << ": not set (defaults)\n";
+    } else if (e != 0) {
+        return DataError("the handheld image cannot be read: " + ImageErrorText(e));
+    } else if (!UnpackPreferences(stored.data, &prefs)) {
+        return DataError("the stored Mail preferences are damaged");
+    } else {
+        static const char* const MODE_NAMES[] = {"all", "send", "filter", "unread"};
+        std::cout << "preference " << id << ":\nmode: "
+                  << (prefs.mode < 4 ? MODE_NAMES[prefs.mode] : std::to_string(prefs.mode))
+                  << "\nhigh priority: " << (prefs.highPriority ? "on" : "off")
+                  << "\nfilter: " << (prefs.filterKind ? "retrieve" : "ignore")
+                  << "\ntruncate: " << prefs.truncation << "\nto words: " << prefs.toWords
+                  << "\nfrom words: " << prefs.fromWords
+                  << "\nsubject words: " << prefs.subjectWords << "\n";
+    }
+    e = image.ReadPreference(syncor::MAIL_CREATOR, 3, true, &stored);
+    if (e == 0)
+        std::cout << "signature: " << UnpackSignature(stored.data) << "\n";
+    return EXIT_OK;
+}
+
+// ---- action, log ---------------------------------------------------------------------
+
+int ActionSet(CArgs args) {
+    auto name = args.Option("--user");
+    auto list = args.Option("--list");
+    std::vector<std::string> rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (rest.size() != 1)
+        return Usage("action set needs one of synchronize, overwrite, nothing");
+    uint32_t code = 0;
+    if (rest[0] == "synchronize")
+        code = 0;
+    else if (rest[0] == "overwrite")
+        code = 2;
+    else if (rest[0] == "nothing")
+        code = 3;
+    else
+        return Usage("the action is synchronize, overwrite or nothing");
+    if (list && *list != "1" && *list != "2" && *list != "both")
+        return Usage("--list is 1, 2 or both");
+    users::CUserMgr mgr;
+    users::CUser* user = nullptr;
+    CArgs pick(name ? std::vector<std::string>{"--user", *name} : std::vector<std::string>{});
+    if (int r = FindUser(pick, &mgr, &user))
+        return r;
+    bool ok = true;
+    if (!list || *list != "2")
+        ok = user->SetPref1(users::MAIL_CREATOR, code) == 1 && ok;
+    if (!list || *list != "1")
+        ok = user->SetPref2(users::MAIL_CREATOR, code) == 1 && ok;
+    if (!ok || mgr.SaveUsers() != 0)
+        return DataError("cannot write " + DataFolder() + "/users.dat");
+    std::cout << "Mail action of \"" << user->m_userName << "\": " << ActionName(*user) << "\n";
+    return EXIT_OK;
+}
+
+int ShowLog(CArgs args) {
+    users::CUserMgr mgr;
+    users::CUser* user = nullptr;
+    auto name = args.Option("--user");
+    std::vector<std::string> rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (!rest.empty())
+        return Usage("unexpected argument " + rest.front());
+    CArgs pick(name ? std::vector<std::string>{"--user", *name} : std::vector<std::string>{});
+    if (int r = FindUser(pick, &mgr, &user))
+        return r;
+    std::string path =
+        platform::JoinPath(platform::JoinPath(DataFolder(), user->m_userDirectory), SYNC_LOG_FILE);
+    std::string text;
+    int32_t e = platform::ReadWholeFile(path, &text);
+    if (e == ENOENT) {
+        std::cout << "no sync log yet\n";
+        return EXIT_OK;
+    }
+    if (e != 0)
+        return DataError("cannot read " + path);
+    std::cout << (text.empty() ? "the sync log is empty\n" : text);
+    return EXIT_OK;
+}
+
+// ---- sync, demo ----------------------------------------------------------------------
+
+int Sync(CArgs args) {
+    std::string path = ImagePath(args);
+    std::vector<std::string> conduits = args.Options("--conduit");
+    std::vector<std::string> rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (!rest.empty())
+        return Usage("unexpected argument " + rest.front());
+    return RunSync(path, FindConduits(conduits)).exitStatus;
+}
+
+// Runs one command line of the demo, echoing it.
+int DemoStep(const std::vector<std::string>& command) {
+    std::cout << "\n$ tethersync";
+    for (const std::string& a : command)
+        std::cout << " " << (a.find(' ') != std::string::npos ? "\"" + a + "\"" : a);
+    std::cout << std::endl;
+    return Main(command);
+}
+
+int Demo(CArgs args) {
+    bool keep = args.Flag("--keep");
+    std::vector<std::string> rest = args.Positionals();
+    if (!args.Error().empty())
+        return Usage(args.Error());
+    if (!rest.empty())
+        return Usage("unexpected argument " + rest.front());
+    std::error_code ec;
+    std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    if (ec)
+        base = "/tmp";
+    std::filesystem::path dir;
+    std::random_device random;
+    for (int i = 0; i < 100 && dir.empty(); ++i) {
+        std::filesystem::path candidate = base / ("tethersync-demo-" + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate, ec) && !ec)
+            dir = candidate;
+    }
+    if (dir.empty())
+        return DataError("cannot create a temporary folder in " + base.string());
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::replace, ec);
+    // Everything the demo touches lives in the temporary folder.
+    setenv("TETHER_DATA_DIR", (dir / "data").c_str(), 1);
+    setenv("TETHER_PLATFORM_HOME", (dir / "home").c_str(), 1);
+    std::string image = (dir / "handheld.img").string();
+    setenv("TETHER_IMAGE", image.c_str(), 1);
+    std::cout << "demo folder: " << dir.string() << std::endl;
+
+    std::vector<std::string> conduits = FindConduits({});
+    std::string error;
+    void* torrim =
+        conduits.empty() ? nullptr : platform::LoadLibraryByName(conduits.front(), &error);
+    if (torrim != nullptr) {
+        platform::FreeLibrary(torrim);
+    } else {
+        void* test = platform::LoadLibraryByName("TetherTestConduit.dll", &error);
+        if (test == nullptr) {
+            std::cerr << "tethersync: neither the mail conduit nor the test conduit is built: "
+                      << error << "\n";
+            return EXIT_DATA;
+        }
+        platform::FreeLibrary(test);
+        std::cout << "(the mail conduit is not built yet: the demo uses the test conduit)\n";
+        conduits = {"TetherTestConduit.dll"};
+    }
+
+    const std::string user = "Demo User";
+    std::vector<std::vector<std::string>> steps = {
+        {"user", "add", user},
+        {"user", "set", "System", "Demo Mail"},
+        {"user", "set", "Interface", "MAPI32"},
+        {"user", "set", "UserAccount", "demo.user@example.org"},
+        {"action", "set", "synchronize"},
+        {"image", "create", "--user", user, "--capacity", "1048576"},
+        {"prefs", "set", "--mode", "all", "--truncate", "4000", "--signature",
+         "Sent from my handheld"},
+        {"mail", "compose", "--to", "ann.lee@example.org", "--subject", "Lunch on Friday?",
+         "--body", "Shall we meet at noon?\nBring the plans."},
+        {"mail", "compose", "--to", "bob@example.org", "--cc", "ann.lee@example.org", "--subject",
+         "Status", "--body", "All done.", "--priority", "high"},
+        {"mail", "list"},
+    };
+    for (const auto& step : steps)
+        if (int r = DemoStep(step))
+            return r;
+    std::vector<std::string> syncStep = {"sync"};
+    for (const std::string& c : conduits) {
+        syncStep.push_back("--conduit");
+        syncStep.push_back(c);
+    }
+    int result = DemoStep(syncStep);
+    (void)DemoStep({"mail", "list"});  // shows the handheld after the sync; cannot fail here
+    (void)DemoStep({"log"});
+    if (keep) {
+        std::cout << "\nthe demo folder is kept: " << dir.string() << "\n";
+    } else {
+        std::filesystem::remove_all(dir, ec);
+    }
+    return result;
+}
+
+using CommandFn = std::function<int(CArgs)>;
+
+}  // namespace
+
+int Main(const std::vector<std::string>& args) {
+    static const std::map<std::string, CommandFn> COMMANDS = {
+        {"sync", Sync},
+        {"image create", ImageCreate},
+        {"image info", ImageInfo},
+        {"image set", ImageSet},
+        {"user add", UserAdd},
+        {"user list", UserList},
+        {"user set", UserSet},
+        {"mail compose", MailCompose},
+        {"mail list", MailList},
+        {"mail show", MailShow},
+        {"mail read", MailRead},
+        {"mail delete", MailDelete},
+        {"mail move", MailMove},
+        {"prefs set", PrefsSet},
+        {"prefs show", PrefsShow},
+        {"action set", ActionSet},
+        {"log", ShowLog},
+        {"demo", Demo},
+    };
+    if (args.empty()) {
+        (void)ShowHelp("");  // showing help cannot fail
+        return EXIT_USAGE;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help")
+        return ShowHelp("");
+    std::string name = args[0];
+    size_t used = 1;
+    if (!COMMANDS.count(name) && args.size() > 1 && COMMANDS.count(name + " " + args[1])) {
+        name += " " + args[1];
+        used = 2;
+    }
+    auto it = COMMANDS.find(name);
+    if (it == COMMANDS.end()) {
+        bool group = false;
+        for (const auto& [key, fn] : COMMANDS)
+            if (key.rfind(name + " ", 0) == 0)
+                group = true;
+        if (group && (args.size() == 1 || WantsHelp(args))) {
+            for (const auto& [key, fn] : COMMANDS)
+                if (key.rfind(name + " ", 0) == 0)
+                    std::cout << "tethersync " << key << "\n";
+            return args.size() == 1 ? EXIT_USAGE : EXIT_OK;
+        }
+        return Usage("unknown command " + name);
+    }
+    std::vector<std::string> rest(args.begin() + static_cast<long>(used), args.end());
+    if (WantsHelp(rest))
+        return ShowHelp(name);
+    return it->second(CArgs(rest));
+}
+
+}  // namespace tethersync

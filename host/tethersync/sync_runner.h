@@ -1,0 +1,43 @@
+// One sync operation: the handheld image, its desktop user, each conduit library.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tethersync {
+
+// Exit statuses of the program.
+inline constexpr int EXIT_OK = 0;
+inline constexpr int EXIT_SYNC_FAILED = 1;  // a conduit ended with an error
+inline constexpr int EXIT_USAGE = 2;        // bad command line
+inline constexpr int EXIT_DATA = 3;         // missing or damaged image, users.dat, settings
+
+// Sync actions handed to a conduit.
+inline constexpr int32_t ACTION_SYNCHRONIZE = 0;
+inline constexpr int32_t ACTION_DESKTOP_OVERWRITES = 3;
+inline constexpr int32_t ACTION_HANDHELD_OVERWRITES = 4;
+inline constexpr int32_t ACTION_DO_NOTHING = 6;
+
+// The sync action for a users.dat action code: 0 synchronize, 2 desktop overwrites
+// handheld, 4 handheld overwrites desktop, anything else (1 and 3 included) nothing.
+int32_t SyncActionOfCode(uint32_t code);
+
+// The name of the user's sync log file in the user's folder.
+inline constexpr const char* SYNC_LOG_FILE = "SyncLog.txt";
+
+// The conduit libraries of an operation: explicit ones when given; else the entries of
+// $TETHER_CONDUIT_PATH (colon-separated files, or folders whose "*.so" files export
+// OpenConduit); else "libtorrim.so" through the platform's library search. Each entry is a
+// path or a library name.
+std::vector<std::string> FindConduits(const std::vector<std::string>& explicitConduits);
+
+struct SyncOutcome {
+    int exitStatus = EXIT_OK;
+    int conduitsRun = 0;
+};
+
+// Runs one operation on the image; prints progress and log lines as they come.
+SyncOutcome RunSync(const std::string& imagePath, const std::vector<std::string>& conduits);
+
+}  // namespace tethersync
