@@ -24,8 +24,10 @@ std::string XdgFolder(const char* xdgVar, const char* fallback) {
     std::string base = Env(xdgVar);
     if (base.empty() || base[0] != '/') {
         std::string home = Env("HOME");
+        // Without a home folder the files go below the current folder, never into a folder
+        // shared with other users.
         if (home.empty())
-            home = "/tmp";
+            home.push_back('.');
         base = JoinPath(home, fallback);
     }
     return StripTrailingSlashes(JoinPath(base, "tethermail"));

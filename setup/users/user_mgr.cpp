@@ -155,7 +155,7 @@ int32_t CUserMgr::LoadUsers(const std::string& folder) {
     m_users.clear();
     m_cursor = -1;
     std::string data;
-    std::string path = platform::ResolveCaseInsensitive(m_rootDirectory + USERS_FILE);
+    std::string path = platform::ResolveCaseInsensitive(platform::JoinPath(m_rootDirectory, USERS_FILE));
     if (platform::ReadWholeFile(path, &data, USERS_FILE_MAX) != 0)
         return USERS_CANNOT_OPEN;
     return LoadUsersFromMemory(data);
@@ -181,7 +181,7 @@ std::string CUserMgr::SaveUsersToMemory() const {
 }
 
 int32_t CUserMgr::SaveUsers() {
-    std::string path = platform::ResolveCaseInsensitive(m_rootDirectory + USERS_FILE);
+    std::string path = platform::ResolveCaseInsensitive(platform::JoinPath(m_rootDirectory, USERS_FILE));
     if (platform::WriteFileAtomic(path, SaveUsersToMemory(), 0644) != 0) {
         return USERS_CANNOT_OPEN;
     }
@@ -193,7 +193,7 @@ int32_t CUserMgr::AddUser(std::unique_ptr<CUser>& user) {
         user->m_userId = NewUserId();
     if (user->m_userDirectory.empty()) {
         std::string dir = MakeUserDirectoryName(user->m_userName);
-        std::string path = m_rootDirectory + dir;
+        std::string path = platform::JoinPath(m_rootDirectory, dir);
         // The folder will hold the user's settings and mail: private to the owner.
         if (!platform::DirectoryExists(path) && platform::CreateDirectories(path, 0700) != 0) {
             return USERS_NO_FOLDER;

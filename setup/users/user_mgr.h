@@ -88,8 +88,8 @@ public:
     std::string m_text3;
 };
 
-// The user list and its file. Paths are rootDirectory + name; rootDirectory is kept exactly
-// as passed to LoadUsers (callers pass the data folder with a trailing '/').
+// The user list and its file. Paths are rootDirectory + name ('/' inserted when
+// rootDirectory does not end with one); rootDirectory is kept exactly as passed to LoadUsers.
 class CUserMgr : public platform::CObject {
 public:
     CUserMgr();
@@ -113,6 +113,7 @@ public:
     // Assigns an id when it is 0 and a folder name when the folder name is empty, creating
     // that folder (mode 0700) when missing; then appends the user. 0, with `user` moved into
     // the list (null afterwards); 5 when the folder cannot be created, `user` then untouched.
+    // `user` must not be null.
     [[nodiscard]] int32_t AddUser(std::unique_ptr<CUser>& user);
 
     // Iteration. FirstUser: the first user and 0, or null and 3 when there are none.
