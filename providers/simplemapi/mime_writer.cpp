@@ -76,9 +76,18 @@ std::string Serialize(GMimeObject* object, GMimeNewLineFormat newline) {
 }
 
 GMimePart* TextPart(const std::string& utf8) {
-    GMimePart* part = GMIME_PART(g_mime_text_part_new_with_subtype("plain"));
-    g_mime_text_part_set_text(GMIME_TEXT_PART(part), utf8.c_str());
-    // set_text chooses the charset; the transfer encoding is chosen for 7-bit transport.
+    bool ascii = true;
+    for (unsigned char c : utf8) {
+        ascii = ascii && c < 0x80;
+    }
+    GMimePart* part = g_mime_part_new_with_type("text", "plain");
+    g_mime_object_set_content_type_parameter(GMIME_OBJECT(part), "charset",
+                                             ascii ? "us-ascii" : "utf-8");
+    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(utf8.data(), utf8.size()));
+    GPtr<GMimeDataWrapper> wrapper(
+        g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(part, wrapper.get());
+    // The transfer encoding is chosen for 7-bit transport (quoted-printable or base64).
     g_mime_part_set_content_encoding(
         part, g_mime_part_get_best_content_encoding(part, GMIME_ENCODING_CONSTRAINT_7BIT));
     return part;
