@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <unordered_set>
 
 #include "platform/code_page.h"
 #include "platform/file_util.h"
@@ -22,10 +23,6 @@ std::string_view Trim(std::string_view s) {
     while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
         --e;
     return s.substr(b, e - b);
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    return CompareNoCaseMb(a, b) == 0;
 }
 
 std::string Unquote(std::string_view v) {
@@ -112,6 +109,7 @@ void CProfile::Parse(std::string_view text) {
                 line.value = std::string(Trim(t.substr(eq + 1)));
             }
         }
+        line.folded = LowerMb(line.name);
         m_lines.push_back(std::move(line));
     }
 }
@@ -126,8 +124,9 @@ std::string CProfile::Serialize() const {
 }
 
 size_t CProfile::FindSection(std::string_view section) const {
+    std::string folded = LowerMb(section);
     for (size_t i = 0; i < m_lines.size(); ++i) {
-        if (m_lines[i].kind == LineKind::Section && SameName(m_lines[i].name, section))
+        if (m_lines[i].kind == LineKind::Section && m_lines[i].folded == folded)
             return i;
     }
     return std::string::npos;
@@ -141,9 +140,10 @@ size_t CProfile::SectionEnd(size_t sec) const {
 }
 
 size_t CProfile::FindKey(size_t sec, std::string_view key) const {
+    std::string folded = LowerMb(key);
     size_t end = SectionEnd(sec);
     for (size_t i = sec + 1; i < end; ++i) {
-        if (m_lines[i].kind == LineKind::Key && SameName(m_lines[i].name, key))
+        if (m_lines[i].kind == LineKind::Key && m_lines[i].folded == folded)
             return i;
     }
     return std::string::npos;
@@ -151,13 +151,11 @@ size_t CProfile::FindKey(size_t sec, std::string_view key) const {
 
 std::vector<std::string> CProfile::SectionNames() const {
     std::vector<std::string> names;
+    std::unordered_set<std::string> seen;
     for (const Line& line : m_lines) {
         if (line.kind != LineKind::Section)
             continue;
-        bool seen = false;
-        for (const std::string& n : names)
-            seen = seen || SameName(n, line.name);
-        if (!seen)
+        if (seen.insert(line.folded).second)
             names.push_back(line.name);
     }
     return names;
@@ -165,6 +163,7 @@ std::vector<std::string> CProfile::SectionNames() const {
 
 std::vector<std::string> CProfile::KeyNames(std::string_view section) const {
     std::vector<std::string> names;
+    std::unordered_set<std::string> seen;
     size_t sec = FindSection(section);
     if (sec == std::string::npos)
         return names;
@@ -172,10 +171,7 @@ std::vector<std::string> CProfile::KeyNames(std::string_view section) const {
     for (size_t i = sec + 1; i < end; ++i) {
         if (m_lines[i].kind != LineKind::Key)
             continue;
-        bool seen = false;
-        for (const std::string& n : names)
-            seen = seen || SameName(n, m_lines[i].name);
-        if (!seen)
+        if (seen.insert(m_lines[i].folded).second)
             names.push_back(m_lines[i].name);
     }
     return names;
@@ -202,6 +198,7 @@ void CProfile::SetValue(std::string_view section, std::string_view key, std::str
         Line header;
         header.kind = LineKind::Section;
         header.name = std::string(section);
+        header.folded = LowerMb(header.name);
         header.text = "[" + header.name + "]";
         header.crlf = m_crlf;
         m_lines.push_back(std::move(header));
@@ -225,6 +222,7 @@ void CProfile::SetValue(std::string_view section, std::string_view key, std::str
     Line line;
     line.kind = LineKind::Key;
     line.name = std::string(key);
+    line.folded = LowerMb(line.name);
     line.value = std::string(value);
     line.text = line.name + "=" + line.value;
     line.crlf = m_crlf;

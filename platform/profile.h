@@ -46,10 +46,11 @@ private:
     enum class LineKind { Other, Section, Key };
     struct Line {
         LineKind kind = LineKind::Other;
-        std::string text;   // the line without its line end
-        std::string name;   // section or key name, trimmed
-        std::string value;  // key value, trimmed, quotes kept
-        bool crlf = false;  // ends in CR LF rather than LF
+        std::string text;    // the line without its line end
+        std::string name;    // section or key name, trimmed
+        std::string folded;  // name folded to lower case, for comparisons
+        std::string value;   // key value, trimmed, quotes kept
+        bool crlf = false;   // ends in CR LF rather than LF
     };
     // Index of the section header line; npos when missing.
     size_t FindSection(std::string_view section) const;
