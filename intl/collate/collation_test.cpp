@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,28 @@ TEST(CompareText, CharactersBeyondTheTableSortByValue) {
     EXPECT_EQ(CompareText(view, Utf16(u"z"), Utf16(u"\u3042"), 0), -1);
     EXPECT_EQ(CompareText(view, Utf16(u"ch"), Utf16(u"cz"), 0), 1);
     EXPECT_EQ(CompareText(view, Utf16(u"\u00DF"), Utf16(u"ss"), 0), 1);
+}
+
+TEST(CompareText, SharedPrefixShortcutAgreesWithTheWholePass) {
+    // "a" and "A" weigh the same: a differing first letter turns the shortcut
+    // off without changing the order of the rest.
+    const ToyLanguage toy;
+    const CollationView view = toy.View();
+    const char alphabet[] = {'a', 'b', 'c', 'h', 's', 'C', 'z', '\xDF', '\xFE', '\0'};
+    std::mt19937 rng(6);
+    auto randomText = [&](size_t maxLength) {
+        std::string text;
+        for (size_t n = rng() % (maxLength + 1); n > 0; --n)
+            text += alphabet[rng() % 10];
+        return text;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        const std::string s = randomText(6);
+        const std::string t = s.substr(0, rng() % (s.size() + 1)) + randomText(3);
+        const int16_t order = CompareText(view, B(s), B(t), 0);
+        ASSERT_EQ(order, CompareText(view, B("a" + s), B("A" + t), 0)) << s << " / " << t;
+        ASSERT_EQ(order, -CompareText(view, B(t), B(s), 0)) << s << " / " << t;
+    }
 }
 
 TEST(CompareText, DamagedTablesAreReadOnlyWithinBounds) {

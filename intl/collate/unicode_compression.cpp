@@ -3,13 +3,101 @@
 #include "intl/collate/unicode_compression.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace glossel {
 namespace {
 
 inline uint8_t High(uint16_t unit) {
     return static_cast<uint8_t>(unit >> 8);
+}
+
+// First index in [from, end) whose unit does not have the high byte `high`.
+size_t EndOfHighRun(const uint16_t* units, size_t from, size_t end, uint8_t high) {
+    size_t i = from;
+#if defined(__SSE2__)
+    const __m128i want = _mm_set1_epi16(high);
+    for (; i + 8 <= end; i += 8) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+        const int equal = _mm_movemask_epi8(_mm_cmpeq_epi16(_mm_srli_epi16(chunk, 8), want));
+        if (equal != 0xFFFF)
+            return i + std::countr_zero(static_cast<unsigned>(~equal)) / 2;
+    }
+#endif
+    while (i < end && High(units[i]) == high)
+        ++i;
+    return i;
+}
+
+// Writes the low bytes of `count` units.
+void CopyLowBytes(const uint16_t* units, size_t count, uint8_t* out) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i lowMask = _mm_set1_epi16(0x00FF);
+    for (; i + 16 <= count; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_packus_epi16(_mm_and_si128(a, lowMask), _mm_and_si128(b, lowMask)));
+    }
+#endif
+    for (; i < count; ++i)
+        out[i] = static_cast<uint8_t>(units[i]);
+}
+
+// Units of one high byte from their low bytes.
+void WidenLowBytes(const uint8_t* low, size_t count, uint8_t high, uint16_t* out) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i highBytes = _mm_set1_epi8(static_cast<char>(high));
+    for (; i + 16 <= count; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(low + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(bytes, highBytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8),
+                         _mm_unpackhi_epi8(bytes, highBytes));
+    }
+#endif
+    const uint16_t top = static_cast<uint16_t>(high << 8);
+    for (; i < count; ++i)
+        out[i] = top | low[i];
+}
+
+// Units stored low byte first (the memory order of a little-endian host).
+void StoreUnits(const uint16_t* units, size_t count, uint8_t* out) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (count <= 8) {
+            // Short runs are common in mixed text; a library call costs more.
+            for (size_t i = 0; i < count; ++i)
+                std::memcpy(out + 2 * i, units + i, 2);
+            return;
+        }
+        std::memcpy(out, units, 2 * count);
+    } else {
+        for (size_t i = 0; i < count; ++i) {
+            out[2 * i] = static_cast<uint8_t>(units[i]);
+            out[2 * i + 1] = static_cast<uint8_t>(units[i] >> 8);
+        }
+    }
+}
+
+void LoadUnits(const uint8_t* in, size_t count, uint16_t* out) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (count <= 8) {
+            for (size_t i = 0; i < count; ++i)
+                std::memcpy(out + i, in + 2 * i, 2);
+            return;
+        }
+        std::memcpy(out, in, 2 * count);
+    } else {
+        for (size_t i = 0; i < count; ++i) {
+            out[i] = static_cast<uint16_t>(in[2 * i] | (in[2 * i + 1] << 8));
+        }
+    }
 }
 
 // Width in bytes of the length field that holds `value`.
@@ -82,14 +170,35 @@ Run FindRun(const uint16_t* units, size_t pos, size_t count, size_t limit) {
     if (High(units[pos + 1]) == high && High(units[pos + 2]) == high &&
         High(units[pos + 3]) == high) {
         const size_t end = pos + std::min(left, limit);
-        size_t i = pos + 4;
-        while (i < end && High(units[i]) == high)
-            ++i;
-        return {true, i - pos};
+        return {true, EndOfHighRun(units, pos + 4, end, high) - pos};
     }
     const size_t end = pos + std::min(left, limit);
+    size_t i = pos + 1;
     int equalInARow = 0;
-    for (size_t i = pos + 1; i < end; ++i) {
+#if defined(__SSE2__)
+    // Sixteen characters at a time: bit j of `equal` says that character
+    // i + j has the high byte of the one before it; the group ends at the
+    // first of three such equalities in a row (two carried from before).
+    uint32_t carry = 0;
+    for (; i + 16 <= end; i += 16) {
+        const __m128i* here = reinterpret_cast<const __m128i*>(units + i);
+        const __m128i* before = reinterpret_cast<const __m128i*>(units + i - 1);
+        const __m128i eqLow = _mm_cmpeq_epi16(_mm_srli_epi16(_mm_loadu_si128(here), 8),
+                                              _mm_srli_epi16(_mm_loadu_si128(before), 8));
+        const __m128i eqHigh = _mm_cmpeq_epi16(_mm_srli_epi16(_mm_loadu_si128(here + 1), 8),
+                                               _mm_srli_epi16(_mm_loadu_si128(before + 1), 8));
+        const uint32_t equal =
+            static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(eqLow, eqHigh)));
+        const uint32_t withCarry = (equal << 2) | carry;
+        const uint32_t triple = withCarry & (withCarry >> 1) & (withCarry >> 2);
+        if (triple != 0)
+            return {false, i + std::countr_zero(triple) - 3 - pos};
+        carry = (equal >> 14) & 3u;
+    }
+    // Continue the count in the scalar walk from the carried equalities.
+    equalInARow = carry == 3 ? 2 : (carry & 2) ? 1 : 0;
+#endif
+    for (; i < end; ++i) {
         if (High(units[i]) == High(units[i - 1])) {
             if (++equalInARow == 3)
                 return {false, i - 3 - pos};
@@ -158,14 +267,9 @@ int32_t CompressUnicode(const uint16_t* units, size_t unitCount, uint8_t* output
         written += runHeader - extra;
         if (run.oneHigh) {
             output[written++] = High(units[pos]);
-            for (size_t i = 0; i < chars; ++i) {
-                output[written + i] = static_cast<uint8_t>(units[pos + i]);
-            }
+            CopyLowBytes(units + pos, chars, output + written);
         } else {
-            for (size_t i = 0; i < chars; ++i) {
-                output[written + 2 * i] = static_cast<uint8_t>(units[pos + i]);
-                output[written + 2 * i + 1] = static_cast<uint8_t>(units[pos + i] >> 8);
-            }
+            StoreUnits(units + pos, chars, output + written);
         }
         written += data;
         remaining -= std::min(remaining, data + runHeader);
@@ -209,20 +313,14 @@ int32_t DecompressUnicode(const uint8_t* compressed, uint16_t* output, uint32_t 
                 const uint32_t take = std::min<uint32_t>(size - width - 1, wanted);
                 if (dataAt + take > budget)
                     return COMPRESS_ERR_SIZE;
-                const uint16_t high = static_cast<uint16_t>(compressed[pos + width] << 8);
-                const uint8_t* low = compressed + dataAt;
-                for (uint32_t i = 0; i < take; ++i)
-                    output[delivered + i] = high | low[i];
+                WidenLowBytes(compressed + dataAt, take, compressed[pos + width],
+                              output + delivered);
                 delivered += take;
             } else {
                 const uint32_t take = std::min<uint32_t>((size - width) / 2, wanted);
                 if (dataAt + 2ull * take > budget)
                     return COMPRESS_ERR_SIZE;
-                const uint8_t* data = compressed + dataAt;
-                for (uint32_t i = 0; i < take; ++i) {
-                    output[delivered + i] =
-                        static_cast<uint16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-                }
+                LoadUnits(compressed + dataAt, take, output + delivered);
                 delivered += take;
             }
         }

@@ -122,6 +122,77 @@ TEST(UnicodeCompression, RoundTripsAtEveryCapacity) {
     }
 }
 
+// The run choice written out plainly, one character at a time, for texts
+// that fit: the output must match it byte for byte.
+std::vector<uint8_t> ReferenceCompress(const std::vector<uint16_t>& u) {
+    auto field = [](std::vector<uint8_t>* out, uint32_t v) {
+        if (v <= 127) {
+            out->push_back(static_cast<uint8_t>(v * 2));
+        } else if (v <= 0x3FFF) {
+            out->push_back(static_cast<uint8_t>(v * 4 + 1));
+            out->push_back(static_cast<uint8_t>((v * 4 + 1) >> 8));
+        } else {
+            for (int i = 0; i < 4; ++i)
+                out->push_back(static_cast<uint8_t>((v * 4 + 3) >> (8 * i)));
+        }
+    };
+    auto hi = [&](size_t i) { return u[i] >> 8; };
+    std::vector<uint8_t> out;
+    field(&out, static_cast<uint32_t>(u.size()));
+    bool previousOneHigh = false;
+    for (size_t pos = 0; pos < u.size();) {
+        bool oneHigh = false;
+        size_t n = u.size() - pos;
+        if (n >= 4 && hi(pos + 1) == hi(pos) && hi(pos + 2) == hi(pos) && hi(pos + 3) == hi(pos)) {
+            oneHigh = true;
+            n = 4;
+            while (pos + n < u.size() && hi(pos + n) == hi(pos))
+                ++n;
+        } else if (n >= 4) {
+            int run = 0;
+            for (size_t i = pos + 1; i < u.size(); ++i) {
+                run = hi(i) == hi(i - 1) ? run + 1 : 0;
+                if (run == 3) {
+                    n = i - 3 - pos;
+                    break;
+                }
+            }
+        }
+        if (oneHigh == previousOneHigh)
+            out.push_back(0);
+        const size_t data = oneHigh ? n : 2 * n;
+        const size_t extra = oneHigh ? 1 : 0;
+        const size_t header = data + extra <= 126     ? extra + 1
+                              : data + extra <= 16381 ? extra + 2
+                                                      : extra + 4;
+        field(&out, static_cast<uint32_t>(data + header));
+        if (oneHigh)
+            out.push_back(static_cast<uint8_t>(hi(pos)));
+        for (size_t i = pos; i < pos + n; ++i) {
+            out.push_back(static_cast<uint8_t>(u[i]));
+            if (!oneHigh)
+                out.push_back(static_cast<uint8_t>(u[i] >> 8));
+        }
+        pos += n;
+        previousOneHigh = oneHigh;
+    }
+    return out;
+}
+
+TEST(UnicodeCompression, RunChoiceMatchesTheCharacterByCharacterRule) {
+    std::mt19937 rng(11);
+    for (int round = 0; round < 300; ++round) {
+        const std::vector<uint16_t> text = RandomText(rng, 1 + rng() % 400);
+        EXPECT_EQ(Compress(text, Full(text.size())), ReferenceCompress(text)) << round;
+    }
+    // Alternating blocks defeat every group until the very end.
+    std::vector<uint16_t> alternating;
+    for (int i = 0; i < 100; ++i)
+        alternating.push_back(static_cast<uint16_t>((i % 2) << 8 | i));
+    alternating.insert(alternating.end(), {0x3041, 0x3042, 0x3043, 0x3044});
+    EXPECT_EQ(Compress(alternating, Full(alternating.size())), ReferenceCompress(alternating));
+}
+
 TEST(UnicodeCompression, CutRunNeverWritesPastCapacity) {
     // 4 ASCII then 200 Greek: after the first run 3 bytes of capacity remain,
     // the separator takes one and the Greek run's 3-byte header does not fit.
