@@ -246,15 +246,26 @@ inline size_t WriteJisPair(uint8_t* out, size_t o, uint8_t b, uint8_t d) {
 
 }  // namespace
 
+// clang-format off
 const int8_t Utf8SequenceLength[256] = {
-#define TM_ROW16(n) n, n, n, n, n, n, n, n, n, n, n, n, n, n, n, n
-    TM_ROW16(1), TM_ROW16(1), TM_ROW16(1), TM_ROW16(1), TM_ROW16(1), TM_ROW16(1), TM_ROW16(1),
-    TM_ROW16(1), TM_ROW16(0), TM_ROW16(0), TM_ROW16(0), TM_ROW16(0), TM_ROW16(2), TM_ROW16(2),
-    TM_ROW16(3), 4,           4,           4,           4,           4,           4,
-    4,           4,           5,           5,           5,           5,           6,
-    6,           0,           0,
-#undef TM_ROW16
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 0x00
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // 0x80: continuation bytes
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,  // 0xC0
+    2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
+    3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3,  // 0xE0
+    4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 5, 5, 6, 6, 0, 0,  // 0xF0
 };
+// clang-format on
 
 const uint32_t Utf8SequenceOffsets[7] = {0,          0x00000000, 0x00003080, 0x000E2080,
                                          0x03C82080, 0xFA082080, 0x82082080};
@@ -285,33 +296,34 @@ const EncodingDetector* DetectEncoding(const char* bytes, size_t length,
 const EncodingDetector* DetectAndConvert(char* dest, const char* src, size_t length,
                                          const Cp932CodeSet& codeSet, size_t* written) {
     // The same choice as DetectEncoding, row by row; only the UTF-8 row converts while it
-    // scores, since its score needs a full decode anyway.
+    // scores, since its score needs a full decode anyway. Its output stays in dest unless
+    // a later row converts.
     const EncodingDetector* best = &EncodingDetectorTable[0];
     int bestScore = 0;
+    size_t utf8Written = 0;
     for (const EncodingDetector& row : EncodingDetectorTable) {
+        int score = 100;
         if (row.score == ScoreUtf8) {
-            int score = 100;
-            const size_t converted =
-                ConvertUtf8<true>(reinterpret_cast<uint8_t*>(dest),
-                                  reinterpret_cast<const uint8_t*>(src), length, &score);
-            if (score == 100 || score > bestScore) {
-                // A score above 0 means the whole text was decoded, so dest is complete.
-                *written = converted;
+            // A score above 0 means that the whole text was decoded and dest is complete.
+            utf8Written = ConvertUtf8<true>(reinterpret_cast<uint8_t*>(dest),
+                                            reinterpret_cast<const uint8_t*>(src), length, &score);
+            if (score == 100) {
+                *written = utf8Written;
                 return &row;
             }
-            continue;
-        }
-        const int score = row.score(src, length, codeSet);
-        if (score == 100) {
-            *written = row.convert(dest, src, length);
-            return &row;
+        } else {
+            score = row.score(src, length, codeSet);
+            if (score == 100) {
+                *written = row.convert(dest, src, length);
+                return &row;
+            }
         }
         if (score > bestScore) {
             best = &row;
             bestScore = score;
         }
     }
-    *written = best->convert(dest, src, length);
+    *written = best->score == ScoreUtf8 ? utf8Written : best->convert(dest, src, length);
     return best;
 }
 

@@ -87,6 +87,9 @@ TEST_F(JapaneseEncoding, Utf8Score) {
     EXPECT_EQ(Utf8("\xF0\x9F\x98\x80"), 25) << "above U+FFFF";
     EXPECT_EQ(Utf8("\xF8\x88\x80\x80\x80"), 25) << "5-byte form";
     EXPECT_EQ(Utf8("\xE2\x82\xAC\xF0\x9F\x98\x80"), 25);
+    EXPECT_EQ(Utf8("\xFC\x84\x80\x80\x80\x80"), 25) << "6-byte form";
+    EXPECT_EQ(Utf8("\xFD\xBF\xBF\xBF\xBF\xBF"), 25) << "U+7FFFFFFF";
+    EXPECT_EQ(Utf8("\xFC\x80\x80\x80\x80\x80"), 0) << "overlong 6-byte form";
     EXPECT_EQ(Utf8("\xC0\x80"), 0) << "overlong";
     EXPECT_EQ(Utf8("\xE0\x81\x81"), 0) << "overlong";
     EXPECT_EQ(Utf8("\x80"), 0) << "lone continuation byte";
