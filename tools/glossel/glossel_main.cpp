@@ -22,9 +22,10 @@ void PrintUsage(std::FILE* to) {
                  "usage: glossel COMMAND [options]\n"
                  "Commands:\n"
                  "  translate  translate text between character sets (glossel translate --help)\n"
-                 "  sets       list the translation tables of the table file\n"
+                 "  sets       list the character sets the front end knows by name\n"
 #if defined(GLOSSEL_HAVE_COLLATE_COMMANDS)
-                 "  compare, sort, normalise, split, compress: see glossel COMMAND --help\n"
+                 "  compare, sort, normalise, split, compress, decompress:\n"
+                 "             collation, normalisation and Unicode packing (COMMAND --help)\n"
 #endif
                  "  help       show this text\n"
                  "The table file CCINTL.TB is read from --tables DIR, else from $GLOSSEL_TABLES,\n"
@@ -50,10 +51,12 @@ int main(int argc, char** argv) {
         return glossel_cli::RunSets(argc - 1, argv + 1);
     }
 #if defined(GLOSSEL_HAVE_COLLATE_COMMANDS)
-    return RunCollateCommand(command, argc - 1, argv + 1);
-#else
+    const int rc = RunCollateCommand(command, argc - 1, argv + 1);
+    if (rc != -1) {
+        return rc;
+    }
+#endif
     std::fprintf(stderr, "glossel: unknown command '%s'\n", command.c_str());
     PrintUsage(stderr);
     return 2;
-#endif
 }

@@ -318,7 +318,8 @@ int RunSets(int argc, char** argv) {
     if (!tables.Open(dir)) {
         return 1;
     }
-    std::printf("Tables in %s/CCINTL.TB:\n", dir.c_str());
+    std::printf("Character sets (each translates to and from Unicode with %s/CCINTL.TB):\n",
+                dir.c_str());
     for (const cctb::CharsetInfo& set : cctb::SingleByteCharsets()) {
         std::printf("  %6d (0x%04X)  %s\n", set.id,
                     static_cast<unsigned>(static_cast<uint16_t>(set.id)), set.names.front());
