@@ -324,6 +324,9 @@ std::vector<std::string> CRegistry::ValueNames(RegistryHive hive, const std::str
 int32_t CRegistry::SetString(RegistryHive hive, const std::string& key, const std::string& name,
                              const std::string& value) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    // A line break in a key path would end its header line in the file.
+    if (key.find_first_of("\r\n") != std::string::npos)
+        return EINVAL;
     if (int32_t err = Refresh())
         return err;
     Key& k = EnsureKey(FullPath(hive, key));
@@ -340,6 +343,9 @@ int32_t CRegistry::SetString(RegistryHive hive, const std::string& key, const st
 int32_t CRegistry::SetDword(RegistryHive hive, const std::string& key, const std::string& name,
                             uint32_t value) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    // A line break in a key path would end its header line in the file.
+    if (key.find_first_of("\r\n") != std::string::npos)
+        return EINVAL;
     if (int32_t err = Refresh())
         return err;
     Key& k = EnsureKey(FullPath(hive, key));
@@ -355,6 +361,9 @@ int32_t CRegistry::SetDword(RegistryHive hive, const std::string& key, const std
 
 int32_t CRegistry::CreateKey(RegistryHive hive, const std::string& key) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    // A line break in a key path would end its header line in the file.
+    if (key.find_first_of("\r\n") != std::string::npos)
+        return EINVAL;
     if (int32_t err = Refresh())
         return err;
     std::string full = FullPath(hive, key);

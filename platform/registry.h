@@ -31,7 +31,7 @@ enum class RegistryHive { CurrentUser, LocalMachine };
 inline constexpr int32_t REG_OK = 0;
 inline constexpr int32_t REG_NOT_FOUND = 2;  // key or value missing (delete calls)
 // Any other value: a positive errno value from writing the file (or reading a file that
-// exists but cannot be read).
+// exists but cannot be read); EINVAL for a key path holding a line break.
 
 class CRegistry {
 public:

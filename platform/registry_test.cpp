@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
@@ -70,6 +71,8 @@ TEST_F(RegistryTest, KeysSubKeysAndDeletion) {
     EXPECT_FALSE(reg.KeyExists(HKCU, "Software\\Vendor\\App\\Mail"));
     EXPECT_EQ(reg.SubKeys(HKCU, "Software\\Vendor"), (std::vector<std::string>{"Other"}));
     EXPECT_EQ(reg.DeleteKey(HKCU, "Software\\Nothing"), REG_NOT_FOUND);
+    EXPECT_EQ(reg.SetString(HKCU, "Bad\n[HKEY_LOCAL_MACHINE\\X]", "a", "b"), EINVAL);
+    EXPECT_FALSE(reg.KeyExists(HKLM, "X"));
 }
 
 TEST_F(RegistryTest, HandEditedFileIsReadAndBadLinesIgnored) {
