@@ -5,7 +5,7 @@ PKGS=(
   cmake ninja-build g++ clang pkg-config ccache git python3
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev libicu-dev libgmime-3.0-dev libcurl4-openssl-dev
-  locales-all python3-aiosmtpd
+  locales-all python3-aiosmtpd tzdata
 )
 missing=()
 for p in "${PKGS[@]}"; do
