@@ -77,6 +77,19 @@ TEST_F(ContextTest, OpensWithOrWithoutTrailingSlashAndLowerCasesLanguage) {
     }
 }
 
+TEST_F(ContextTest, NullOrEmptyDirectoryMeansTheCurrentFolder) {
+    WriteTableFile(m_dir.Path(), FiveTables());
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(m_dir.Path());
+    for (const char* directory : {static_cast<const char*>(nullptr), ""}) {
+        tccIntlCtxtStruct* ctx = nullptr;
+        ASSERT_EQ(CreateContext(directory, 0, "en", &ctx), 0);
+        EXPECT_EQ(ctx->logPath, "CCNFT.LG");
+        EXPECT_EQ(DestroyContext(ctx), 0);
+    }
+    std::filesystem::current_path(previous);
+}
+
 TEST_F(ContextTest, RefusesOtherVersionsAndMissingFile) {
     tccIntlCtxtStruct* ctx = nullptr;
     EXPECT_NE(CreateContext(m_dir.Path().c_str(), 0, "en", &ctx), 0);  // no file yet
