@@ -91,18 +91,24 @@ void CUser::Serialize(platform::CArchive& ar) {
     ar.String(m_userName);
     ar.String(m_userDirectory);
     ar.U16(m_infoWord);
-    ar.U32(m_infoLength);
     // The length is a signed value in the file: zero or negative means no bytes follow.
-    int32_t length = static_cast<int32_t>(m_infoLength);
-    if (ar.IsLoading() && length > static_cast<int32_t>(INFO_BYTES)) {
-        // More than the 32 bytes a user holds: a damaged record, never read into memory.
-        ar.SetError(platform::AR_GENERIC);
-        return;
+    // Never more than the 32 bytes a user holds: a larger length set in memory is stored as
+    // 32 (a file claiming more could not be read back), and one read from a file marks a
+    // damaged record whose bytes are never read.
+    uint32_t stored = m_infoLength;
+    if (static_cast<int32_t>(stored) > static_cast<int32_t>(INFO_BYTES))
+        stored = ar.IsStoring() ? INFO_BYTES : stored;
+    ar.U32(stored);
+    int32_t length = static_cast<int32_t>(stored);
+    if (ar.IsLoading()) {
+        m_infoLength = stored;
+        if (length > static_cast<int32_t>(INFO_BYTES)) {
+            ar.SetError(platform::AR_GENERIC);
+            return;
+        }
     }
-    if (length > 0) {
-        size_t n = std::min<size_t>(static_cast<size_t>(length), INFO_BYTES);
-        ar.Bytes(m_infoBytes, n);
-    }
+    if (length > 0)
+        ar.Bytes(m_infoBytes, static_cast<size_t>(length));
     SerializeList(ar, m_syncPrefs1, "CUserSyncPreference");
     SerializeList(ar, m_syncPrefs2, "CUserSyncPreference");
 }
@@ -155,7 +161,8 @@ int32_t CUserMgr::LoadUsers(const std::string& folder) {
     m_users.clear();
     m_cursor = -1;
     std::string data;
-    std::string path = platform::ResolveCaseInsensitive(platform::JoinPath(m_rootDirectory, USERS_FILE));
+    std::string path =
+        platform::ResolveCaseInsensitive(platform::JoinPath(m_rootDirectory, USERS_FILE));
     if (platform::ReadWholeFile(path, &data, USERS_FILE_MAX) != 0)
         return USERS_CANNOT_OPEN;
     return LoadUsersFromMemory(data);
@@ -181,7 +188,8 @@ std::string CUserMgr::SaveUsersToMemory() const {
 }
 
 int32_t CUserMgr::SaveUsers() {
-    std::string path = platform::ResolveCaseInsensitive(platform::JoinPath(m_rootDirectory, USERS_FILE));
+    std::string path =
+        platform::ResolveCaseInsensitive(platform::JoinPath(m_rootDirectory, USERS_FILE));
     if (platform::WriteFileAtomic(path, SaveUsersToMemory(), 0644) != 0) {
         return USERS_CANNOT_OPEN;
     }

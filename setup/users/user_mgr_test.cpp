@@ -145,7 +145,7 @@ TEST_F(UserMgrTest, DamagedFilesGiveTheArchiveErrorAndAnEmptyList) {
     EXPECT_EQ(mgr.LoadUsersFromMemory(Bytes({0, 0})), 0);
 }
 
-TEST_F(UserMgrTest, NegativeInfoLengthReadsNoBytesAndIsKept) {
+TEST_F(UserMgrTest, InfoLengthNegativeReadsNoBytesAndLargeIsStoredAs32) {
     CUserMgr mgr;
     auto u = User(300, "N", "N");
     u->m_infoLength = 0xFFFFFFFF;
@@ -155,6 +155,13 @@ TEST_F(UserMgrTest, NegativeInfoLengthReadsNoBytesAndIsKept) {
     ASSERT_EQ(back.LoadUsersFromMemory(bytes), 0);
     EXPECT_EQ(back.Users()[0]->m_infoLength, 0xFFFFFFFFu);
     EXPECT_EQ(back.SaveUsersToMemory(), bytes);
+    // A length above 32 set in memory is stored as 32, so the file stays readable.
+    back.Users()[0]->m_infoLength = 40;
+    back.Users()[0]->m_infoBytes[31] = 0x5A;
+    CUserMgr again;
+    ASSERT_EQ(again.LoadUsersFromMemory(back.SaveUsersToMemory()), 0);
+    EXPECT_EQ(again.Users()[0]->m_infoLength, 32u);
+    EXPECT_EQ(again.Users()[0]->m_infoBytes[31], 0x5A);
 }
 
 TEST_F(UserMgrTest, IterationEndsPastTheLastUser) {
