@@ -128,9 +128,15 @@ public:
         static constexpr UCollationStrength STRENGTH[] = {UCOL_PRIMARY, UCOL_SECONDARY,
                                                           UCOL_TERTIARY, UCOL_TERTIARY};
         ucol_setStrength(coll.get(), STRENGTH[kind]);
+        // Kinds 2 and 3 fix the case order whatever the language's default
+        // (Danish, for one, puts capitals first).
         if (kind == LANGUAGE_KIND_UPPER_FIRST) {
             ucol_setAttribute(coll.get(), UCOL_CASE_FIRST, UCOL_UPPER_FIRST, &status);
+        } else if (kind == LANGUAGE_KIND_TERTIARY) {
+            ucol_setAttribute(coll.get(), UCOL_CASE_FIRST, UCOL_LOWER_FIRST, &status);
         }
+        // Expansions are written with small letters.
+        ucol_setAttribute(tertiary.get(), UCOL_CASE_FIRST, UCOL_LOWER_FIRST, &status);
         if (U_FAILURE(status))
             return Fail("cannot set up the collation of ", status);
 

@@ -112,6 +112,9 @@ TEST(LanguageTables, KindsDifferInCaseAndAccents) {
               (std::vector<std::u16string>{u"Apple", u"apple", u"banana"}));
     EXPECT_EQ(Sorted("en", 2, {u"apple", u"Apple", u"banana"}),
               (std::vector<std::u16string>{u"apple", u"Apple", u"banana"}));
+    // Kind 2 puts small letters first even where the language puts capitals first.
+    EXPECT_EQ(Sorted("da", 2, {u"Ole", u"ole"}), (std::vector<std::u16string>{u"ole", u"Ole"}));
+    EXPECT_EQ(Sorted("da", 3, {u"ole", u"Ole"}), (std::vector<std::u16string>{u"Ole", u"ole"}));
 }
 
 }  // namespace
