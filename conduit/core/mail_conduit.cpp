@@ -6,6 +6,7 @@
 
 #include "conduit/core/codes.h"
 #include "conduit/core/strings.h"
+#include "conduit/core/write_budget.h"
 #include "platform/file_util.h"
 #include "platform/local_time.h"
 
@@ -65,6 +66,8 @@ int32_t CMailConduit::Run() {
         action != TORRIM_ACTION_DESKTOP_OVERWRITES_HANDHELD) {
         return ERR_UNSUPPORTED_ACTION;
     }
+    // A handheld found full in an earlier operation may have room now.
+    ResetWriteBudget();
     const int32_t registered = m_host.RegisterConduit(&m_registration);
     if (registered != 0) {
         return registered;
@@ -194,18 +197,6 @@ void CMailConduit::SaveMessageState() {
         (void)m_host.LogAddLine(Text(IDS_SAVE_FAILED).c_str(), LOG_SAVE_FAILED);
         (void)m_host.LogAddLine(Text(IDS_DISK_FULL).c_str(), LOG_TEXT);
     }
-}
-
-int32_t CMailConduit::SendOutbox() {
-    return 0;
-}
-
-int32_t CMailConduit::SynchronizeMail() {
-    return 0;
-}
-
-int32_t CMailConduit::OverwriteHandheld() {
-    return 0;
 }
 
 void CMailConduit::LogHeaderOnce() {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "conduit/core/filter.h"
 #include "conduit/core/host_services.h"
@@ -95,12 +96,36 @@ protected:
     // by a partial or empty state.
     void SaveMessageState();
 
-    // The mail passes.
-    // TODO(next issue, reconciliation passes): send the outbox, synchronize, and make the
-    // handheld a copy of the desktop inbox. Until then they change nothing and answer 0.
+    // The mail passes. Each answers 0 or the code that ended it; a code with bit 13 set
+    // (connection lost) always ends the pass at once.
+    // Sends every handheld outbox record through SendMail and deletes the sent ones.
     virtual int32_t SendOutbox();
+    // Reconciles handheld, desktop inbox and state (actions 0 and 1).
     virtual int32_t SynchronizeMail();
+    // Makes the handheld inbox a copy of the desktop inbox (action 3).
     virtual int32_t OverwriteHandheld();
+    // Clears m_onHandheld on entries whose record is no longer on the handheld.
+    int32_t RefreshHandheldPresence();
+    // Walks the desktop inbox, matching each message to an entry or adding a new one.
+    int32_t CollectDesktopInbox();
+    // Carries the handheld's changed records (read marks, deletions, moves) to the desktop
+    // and the state, adopts or removes records the state does not know, then purges.
+    int32_t ApplyHandheldChanges();
+    // A record deleted on the handheld or moved to category 2 (the message is consumed).
+    int32_t ApplyHandheldDeletion(std::unique_ptr<CMessage> message);
+    // A changed record of category 1, 3 or 4 (the message is consumed).
+    int32_t ApplyHandheldEdit(std::unique_ptr<CMessage> message);
+    // Deletes handheld copies of messages gone from the desktop (or read, in unread-only).
+    int32_t RemoveVanishedMessages();
+    // Rewrites inbox records whose read mark differs from the desktop's.
+    int32_t PushReadState();
+    // Writes desktop messages not yet on the handheld, within filter and free memory.
+    int32_t CopyNewMessages();
+    // 1 when the preferences let the message onto the handheld.
+    int32_t PassesFilter(const CMessage& message) const;
+    // Packs and writes one message as a handheld record within g_writeBudget; logs a
+    // failure itself. 0, a sync library code, 4111 (cannot pack) or -1 (over budget).
+    int32_t WriteHandheldRecord(CMessage& message);
 
     std::string ConduitFolder() const;
     std::string Text(uint32_t id) { return m_host.LoadString(id); }
@@ -124,6 +149,17 @@ private:
     int32_t m_registration = 0;
     bool m_databaseOpen = false;
     bool m_stateLoaded = false;  // the state may be saved over the state file
+
+    // Helpers of the passes.
+    int32_t ReadRecordIds(std::vector<uint32_t>* ids);
+    void SetCurrentDesktopMessage(const CMessage& entry);
+    int32_t MarkEntryReadOnDesktop(const CMessage& entry);
+    int32_t DeleteEntryOnDesktop(const CMessage& entry);
+    void LogRecordReadFailure();
+    void LogPurgeFailure();
+    void LogWriteFailure(uint32_t id, const CMessage& message);
+    // A handheld change could not be carried to the desktop: the change marks stay.
+    bool m_changeFailed = false;
 };
 
 }  // namespace torrim
