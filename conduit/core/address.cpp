@@ -76,14 +76,26 @@ std::string_view TrimText(std::string_view text) {
     return TrimLeft(TrimRight(text));
 }
 
-std::string TakeListItem(std::string& list) {
+namespace {
+
+// The list walk on a view: `list` is advanced past the item, so a long list is walked
+// without copying its rest again for every item.
+std::string_view TakeListItemView(std::string_view& list) {
     std::string_view rest = TrimRight(list);
     while (!rest.empty() && LIST_SEPARATORS.find(rest.front()) != npos) {
         rest = TrimLeft(rest.substr(1));
     }
     const size_t separator = platform::FindFirstOfMb(rest, LIST_SEPARATORS);
-    const std::string item(TrimText(rest.substr(0, separator)));
-    list = separator == npos ? std::string() : std::string(rest.substr(separator + 1));
+    list = separator == npos ? std::string_view() : rest.substr(separator + 1);
+    return TrimText(rest.substr(0, separator));
+}
+
+}  // namespace
+
+std::string TakeListItem(std::string& list) {
+    std::string_view view(list);
+    const std::string item(TakeListItemView(view));
+    list = std::string(view);
     return item;
 }
 
@@ -143,9 +155,9 @@ void SplitRecipients(CMessage& message, std::string_view text, int field) {
     }
     // Empty items ("a@x, , b@y") are skipped; only the end of the list ends the walk, so no
     // recipient after an empty item is lost.
-    std::string list(text);
+    std::string_view list = text;
     while (!list.empty()) {
-        const std::string item = TakeListItem(list);
+        const std::string_view item = TakeListItemView(list);
         if (item.empty()) {
             continue;
         }

@@ -51,6 +51,12 @@ std::string CMailConduit::StatePath() const {
     return platform::JoinPath(ConduitFolder(), name);
 }
 
+void CMailConduit::SetCurrentId(std::string_view id) {
+    const size_t length = m_host.ValidateNumberDec(id, DESKTOP_ID_SIZE - 1);
+    std::memcpy(m_currentId, id.data(), length);
+    m_currentId[length] = '\0';
+}
+
 void CMailConduit::WriteDoNothingLine() {
     const std::string line = Text(IDS_CONDUIT_NAME) + " - " + Text(IDS_DO_NOTHING);
     (void)m_host.LogAddLine(line.c_str(), LOG_TEXT);  // nothing else to do when the log fails

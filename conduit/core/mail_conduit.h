@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "conduit/core/filter.h"
@@ -126,6 +127,10 @@ protected:
     // Packs and writes one message as a handheld record within g_writeBudget; logs a
     // failure itself. 0, a sync library code, 4111 (cannot pack) or -1 (over budget).
     int32_t WriteHandheldRecord(CMessage& message);
+
+    // Makes `id` the current desktop message id, cut at a character boundary to fit
+    // m_currentId with its terminator.
+    void SetCurrentId(std::string_view id);
 
     std::string ConduitFolder() const;
     std::string Text(uint32_t id) { return m_host.LoadString(id); }

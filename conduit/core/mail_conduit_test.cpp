@@ -30,6 +30,8 @@ public:
     int32_t OverwriteHandheld() override { return Step("OverwriteHandheld", m_syncResult); }
 
     CFilter* Prefs() { return m_pPrefs.get(); }
+    using CMailConduit::SetCurrentId;
+    const char* CurrentId() const { return m_currentId; }
     CMessageMgr* State() { return m_pState.get(); }
 
     int32_t m_logonResult = 0;
@@ -253,6 +255,14 @@ TEST_F(MailConduitTest, SettingsLostBeforeTheRunEndItAfterTheWarning) {
               (std::vector<std::string>{"RegisterConduit", "UserOfFolder", "UnregisterConduit"}));
     EXPECT_EQ(Activities(), (std::vector<int32_t>{19, 22, 22, 20}));
     EXPECT_EQ(m_host.m_log.back().text, "Mail");
+}
+
+TEST_F(MailConduitTest, CurrentIdIsBoundedAndTerminated) {
+    CTestConduit conduit(m_host, m_settings, m_props);
+    conduit.SetCurrentId(std::string(600, 'i'));
+    EXPECT_EQ(std::string(conduit.CurrentId()), std::string(511, 'i'));
+    conduit.SetCurrentId("short");
+    EXPECT_STREQ(conduit.CurrentId(), "short");
 }
 
 TEST_F(MailConduitTest, DescribeMessageNamesSenderDateAndSubject) {
