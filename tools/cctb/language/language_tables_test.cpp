@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -119,3 +125,76 @@ TEST(LanguageTables, KindsDifferInCaseAndAccents) {
 
 }  // namespace
 }  // namespace cctb
+
+#if defined(GLOSSEL_CLI)
+namespace cctb {
+namespace {
+
+// The front end over the compiled table file.
+class FrontEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/collate_cliXXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+    std::string Path(const std::string& name) const { return m_dir + "/" + name; }
+    void Write(const std::string& name, const std::string& text) const {
+        std::ofstream(Path(name), std::ios::binary) << text;
+    }
+    std::string Read(const std::string& name) const {
+        std::ifstream in(Path(name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    // Runs glossel with `arguments`; standard output goes to "out".
+    int Run(const std::string& arguments) const {
+        const std::string command = std::string(GLOSSEL_CLI) + " " + arguments +
+                                    " --tables " GLOSSEL_TABLE_DIR " > " + Path("out") + " 2> " +
+                                    Path("err");
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string m_dir;
+};
+
+TEST_F(FrontEnd, SortsWordListsWithTheCompiledTables) {
+    Write("es", "madre\nllama\ndato\nchico\ncuna\nluz\n");
+    ASSERT_EQ(Run("sort --lang es --kind 0 " + Path("es")), 0) << Read("err");
+    EXPECT_EQ(Read("out"), "cuna\nchico\ndato\nluz\nllama\nmadre\n");
+    Write("da", "Aarhus\nOdense\nÆrø\nZealand\nØresund\nAvedøre\n");
+    ASSERT_EQ(Run("sort --lang da --kind 0 -o " + Path("sorted") + " " + Path("da")), 0);
+    EXPECT_EQ(Read("sorted"), "Avedøre\nOdense\nZealand\nÆrø\nØresund\nAarhus\n");
+    ASSERT_EQ(Run("compare --lang de Straße Strasse"), 0);
+    EXPECT_EQ(Read("out"), "1\n");
+    ASSERT_EQ(Run("split --lang es --at 3 mucho"), 0);
+    EXPECT_EQ(Read("out"), "2\nmu\ncho\n");
+}
+
+TEST_F(FrontEnd, PacksAndUnpacksText) {
+    const std::string text = "Mail für Zoë — Съешь ещё — 日本語のテキスト\n";
+    Write("text", text);
+    ASSERT_EQ(Run("compress -o " + Path("packed") + " " + Path("text")), 0) << Read("err");
+    EXPECT_LT(Read("packed").size(), 2 * text.size());
+    ASSERT_EQ(Run("decompress " + Path("packed")), 0) << Read("err");
+    EXPECT_EQ(Read("out"), text);
+}
+
+TEST_F(FrontEnd, BadInputFailsClearly) {
+    EXPECT_EQ(Run("sort " + Path("missing")), 1);
+    EXPECT_EQ(Run("compare --kind 7 a b"), 2);
+    EXPECT_EQ(Run("compare only-one"), 2);
+    Write("bad", "\xC3(\n");
+    EXPECT_EQ(Run("sort " + Path("bad")), 1);
+    EXPECT_NE(Read("err").find("not UTF-8"), std::string::npos);
+    Write("junk", "\x7F\x01\x02");
+    EXPECT_EQ(Run("decompress " + Path("junk")), 1);
+    EXPECT_EQ(Run("sort --help"), 0);
+    EXPECT_NE(Read("out").find("usage: glossel sort"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace cctb
+#endif
