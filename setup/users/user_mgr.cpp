@@ -260,9 +260,10 @@ std::string CUserMgr::MakeUserDirectoryName(std::string_view name) const {
         s.erase(0, space + 1);
     s.resize(platform::ValidCutLength(s, FOLDER_BASE_MAX));
     if (hadSpace && !name.empty()) {
-        // The name's first character as the initial, unless it is one of the stop set.
+        // The name's first character as the initial, unless it is one of the stop set or NUL.
         std::string initial(name.substr(0, platform::CharLengthAt(name, 0)));
-        if (platform::FindFirstOfMb(initial, NAME_STOP_SET) == std::string::npos)
+        if (initial[0] != '\0' &&
+            platform::FindFirstOfMb(initial, NAME_STOP_SET) == std::string::npos)
             s += initial;
     }
     size_t cut = platform::FindCharMb(s, ' ');

@@ -201,6 +201,7 @@ TEST_F(UserMgrTest, FolderNamesFromUserNames) {
     EXPECT_EQ(mgr.MakeUserDirectoryName("Anna Kowalczyk"), "KowalcA");
     EXPECT_EQ(mgr.MakeUserDirectoryName("Mary Ann Jones"), "Ann");
     EXPECT_EQ(mgr.MakeUserDirectoryName("Li X"), "XL");
+    EXPECT_EQ(mgr.MakeUserDirectoryName(std::string("\0 x\0y", 5)), "x");
     // Collisions ignore case and shorten the previous candidate each time.
     Add(mgr, User(300, "x", "smithj"));
     EXPECT_EQ(mgr.MakeUserDirectoryName("John Smith"), "SmithJ0");
