@@ -437,5 +437,24 @@ TEST_F(CompiledTableTest, ShiftJisToWindowsAndReplacements) {
         B("'a' - A"));
 }
 
+TEST_F(CompiledTableTest, NormalisationAndReplacementTablesHoldUnicodeData) {
+    TableView norm;
+    ASSERT_EQ(LoadNormTable(m_pCtx, &norm), 0);
+    ASSERT_EQ(norm.size, 2u * 0x7FFF);
+    auto normalised = [&norm](uint16_t u) { return ReadU16(norm.data + 2 * size_t{u}); };
+    EXPECT_EQ(normalised('A'), 'A');
+    EXPECT_EQ(normalised(0x00E9), 0x00E9);  // already composed
+    EXPECT_EQ(normalised(0x2126), 0x03A9);  // ohm sign -> omega
+    EXPECT_EQ(normalised(0x00B5), 0x03BC);  // micro sign -> mu
+    EXPECT_EQ(normalised(0x2460), '1');     // circled digit one
+    EXPECT_EQ(normalised(0x00BD), 0x00BD);  // one half is three characters: unchanged
+    TableView repl;
+    ASSERT_EQ(LoadReplTable(m_pCtx, &repl), 0);
+    EXPECT_EQ(PairSearch(repl.data, repl.size, 0x00E9), 'e');
+    EXPECT_EQ(PairSearch(repl.data, repl.size, 0xFF21), 'A');  // fullwidth A
+    EXPECT_EQ(PairSearch(repl.data, repl.size, 0x201C), '"');
+    EXPECT_EQ(PairSearch(repl.data, repl.size, 0x4E00), '?');
+}
+
 }  // namespace
 }  // namespace glossel
