@@ -230,21 +230,28 @@ private:
     bool FindSpecials(const UCollator* coll, const UCollator* primary, const UCollator* tertiary,
                       std::vector<Contraction>* contractions, std::vector<Expansion>* expansions) {
         UErrorCode status = U_ZERO_ERROR;
-        Set contractionSet(uset_openEmpty());
-        Set expansionSet(uset_openEmpty());
-        ucol_getContractionsAndExpansions(coll, contractionSet.get(), expansionSet.get(), false,
-                                          &status);
-        if (U_FAILURE(status))
-            return Fail("cannot list the contractions of ", status);
+        // The lists depend on the language only, not on the strength, and
+        // take long to make: once per language.
+        if (!m_contractionSet) {
+            m_contractionSet.reset(uset_openEmpty());
+            m_expansionSet.reset(uset_openEmpty());
+            ucol_getContractionsAndExpansions(coll, m_contractionSet.get(), m_expansionSet.get(),
+                                              false, &status);
+            if (U_FAILURE(status)) {
+                m_contractionSet.reset();
+                return Fail("cannot list the contractions of ", status);
+            }
+        }
+        const USet* contractionSet = m_contractionSet.get();
+        const USet* expansionSet = m_expansionSet.get();
 
         std::set<UChar> contractionStarts;
-        const int32_t items = uset_getItemCount(contractionSet.get());
+        const int32_t items = uset_getItemCount(contractionSet);
         for (int32_t i = 0; i < items; ++i) {
             UChar32 start = 0;
             UChar32 end = 0;
             UChar text[8];
-            const int32_t length =
-                uset_getItem(contractionSet.get(), i, &start, &end, text, 8, &status);
+            const int32_t length = uset_getItem(contractionSet, i, &start, &end, text, 8, &status);
             if (U_FAILURE(status))
                 return Fail("cannot read the contractions of ", status);
             if (length != 2 || !InTable(text[0]) || !InTable(text[1]) || !IsLetter(text[0]) ||
@@ -272,7 +279,7 @@ private:
             }
         }
         for (UChar32 c = 0; c < MAIN_TABLE_CHARS; ++c) {
-            if (!InTable(c) || !uset_contains(expansionSet.get(), c) ||
+            if (!InTable(c) || !uset_contains(expansionSet, c) ||
                 contractionStarts.count(static_cast<UChar>(c)) != 0) {
                 continue;
             }
@@ -317,6 +324,8 @@ private:
 
     const char* m_locale;
     std::string* m_pError;
+    Set m_contractionSet;
+    Set m_expansionSet;
 };
 
 }  // namespace
