@@ -66,7 +66,7 @@ protected:
             *last = changed ? m_session.ReadNextChanged(&r) : m_session.ReadNextInCategory(&r);
             if (*last != 0)
                 return ids;
-            ids.push_back(r.recordId);
+            ids.push_back(uint32_t{r.recordId});
         }
     }
 
@@ -102,7 +102,7 @@ TEST_F(SyncSessionTest, CategoryIterationSkipsDeletedAndSurvivesDeletesWhileIter
         r.category = 1;
         if (m_session.ReadNextInCategory(&r) != 0)
             break;
-        sent.push_back(r.recordId);
+        sent.push_back(uint32_t{r.recordId});
         RecordRequest del = Request(h);
         del.recordId = r.recordId;
         ASSERT_EQ(m_session.DeleteRecord(&del), 0);
@@ -135,7 +135,7 @@ TEST_F(SyncSessionTest, ChangeMarksPurgesAndCount) {
     r.recordId = m_seeded[2];
     ASSERT_EQ(m_session.ReadRecordWithId(&r), 0);
     EXPECT_EQ(r.attributes & SYNC_REC_DELETED, SYNC_REC_DELETED);
-    EXPECT_EQ(r.category, 2);
+    EXPECT_EQ(int16_t{r.category}, 2);
 
     // Records the conduit writes are not changes unless it says so.
     RecordRequest w = Request(h);
@@ -173,7 +173,7 @@ TEST_F(SyncSessionTest, ReadsNeverWriteBeyondTheCallersBuffer) {
     r.recordId = m_seeded[0];
     r.bufferSize = 2;  // the record holds "rec0"
     EXPECT_EQ(m_session.ReadRecordWithId(&r), SYNC_ERR_BUFFER_TOO_SMALL);
-    EXPECT_EQ(r.recordSize, 4u);
+    EXPECT_EQ(uint32_t{r.recordSize}, 4u);
     EXPECT_EQ(m_buffer[0], 0xEE);
     // The iteration moves on even then, so a caller cannot loop on one record.
     r = Request(h);
@@ -199,7 +199,7 @@ TEST_F(SyncSessionTest, IdListIsAnsweredInSlicesThatFitTheBuffer) {
     req.buffer = ids;
     for (;;) {
         ASSERT_EQ(m_session.ReadIdList(&req), 0);
-        ASSERT_LE(req.idsReturned, 4);
+        ASSERT_LE(uint16_t{req.idsReturned}, 4);
         if (req.idsReturned == 0)
             break;
         for (int i = 0; i < req.idsReturned; ++i)
@@ -213,7 +213,7 @@ TEST_F(SyncSessionTest, IdListIsAnsweredInSlicesThatFitTheBuffer) {
     req.firstPosition = 0;
     req.bufferSize = 0;
     EXPECT_EQ(m_session.ReadIdList(&req), SYNC_ERR_BAD_ARGUMENT);
-    EXPECT_EQ(req.idsReturned, 0);
+    EXPECT_EQ(uint16_t{req.idsReturned}, 0);
     // Ids are big-endian.
     req.bufferSize = 4;
     ASSERT_EQ(m_session.ReadIdList(&req), 0);
@@ -300,8 +300,8 @@ TEST_F(SyncSessionTest, PreferenceReadCopiesAtMostWhatWasAskedAndFits) {
     req.bufferSize = 4;
     req.buffer = m_buffer;
     ASSERT_EQ(m_session.ReadAppPreference(&req), 0);
-    EXPECT_EQ(req.bytesRead, 4);
-    EXPECT_EQ(req.version, 2);
+    EXPECT_EQ(uint16_t{req.bytesRead}, 4);
+    EXPECT_EQ(uint16_t{req.version}, 2);
     EXPECT_EQ(m_buffer[4], 0xEE);
     req.bufferSize = 32767;
     req.requestedLength = 9;

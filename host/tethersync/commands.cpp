@@ -26,6 +26,7 @@
 #include "platform/library.h"
 #include "platform/local_time.h"
 #include "platform/paths.h"
+#include "platform/profile.h"
 #include "setup/users/user_mgr.h"
 
 namespace tethersync {
@@ -254,7 +255,8 @@ Shows the user's sync log (SyncLog.txt in the user's folder).
 
 Creates a desktop user and a handheld image with two mails in its outbox in a new temporary
 folder, runs a sync with the installed conduit (the test conduit when libtorrim.so is not
-built), then shows the handheld mail and the log. --keep leaves the folder in place.
+built), then shows the handheld mail and the log. The desktop side is a Simple MAPI
+profile "Demo" over a Maildir with two messages. --keep leaves the folder in place.
 )"},
     };
     return texts;
@@ -929,6 +931,7 @@ int Demo(CArgs args) {
     std::cout << "demo folder: " << dir.string() << std::endl;
 
     std::vector<std::string> conduits = FindConduits({});
+    bool testConduit = false;
     std::string error;
     void* torrim =
         conduits.empty() ? nullptr : platform::LoadLibraryByName(conduits.front(), &error);
@@ -943,8 +946,43 @@ int Demo(CArgs args) {
         }
         platform::FreeLibrary(test);
         std::cout << "(the mail conduit is not built yet: the demo uses the test conduit)\n";
+        testConduit = true;
         conduits = {"TetherTestConduit.dll"};
     }
+
+    // The desktop side: a Simple MAPI profile over a Maildir with two messages in its inbox.
+    std::string maildir = (dir / "Maildir").string();
+    for (const char* sub : {"cur", "new", "tmp", ".Sent/cur", ".Sent/new", ".Sent/tmp"})
+        if (platform::CreateDirectories(platform::JoinPath(maildir, sub), 0700) != 0)
+            return DataError("cannot create the demo Maildir in " + dir.string());
+    std::string profiles =
+        platform::JoinPath(platform::JoinPath(platform::PlatformHome(), "mapi"), "profiles.ini");
+    if (platform::CreateDirectories(platform::JoinPath(platform::PlatformHome(), "mapi"), 0700) !=
+        0)
+        return DataError("cannot create " + platform::PlatformHome());
+    const std::vector<std::pair<const char*, std::string>> profile = {
+        {"Store", maildir},           {"Transport", "maildir"},
+        {"Sent", maildir + "/.Sent"}, {"Address", "demo.user@example.org"},
+        {"DisplayName", "Demo User"}, {"Default", "1"}};
+    for (const auto& [key, value] : profile)
+        if (!platform::WritePrivateProfileString("Demo", key, value.c_str(), profiles))
+            return DataError("cannot write " + profiles);
+    const std::vector<std::pair<std::string, std::string>> inbox = {
+        {"1796720400.demo1.tethersync",
+         "From: Ann Lee <ann.lee@example.org>\nTo: Demo User <demo.user@example.org>\n"
+         "Subject: Welcome to the desktop inbox\nDate: Tue, 08 Dec 2026 09:00:00 +0000\n"
+         "Message-ID: <demo1@example.org>\nMIME-Version: 1.0\n"
+         "Content-Type: text/plain; charset=us-ascii\n\n"
+         "This message waits in the desktop Maildir; a sync copies it to the handheld.\n"},
+        {"1796724000.demo2.tethersync",
+         "From: Bob <bob@example.org>\nTo: Demo User <demo.user@example.org>\n"
+         "Subject: Plans for Friday\nDate: Tue, 08 Dec 2026 10:00:00 +0000\n"
+         "Message-ID: <demo2@example.org>\nMIME-Version: 1.0\n"
+         "Content-Type: text/plain; charset=us-ascii\n\nLunch at noon, as usual?\n"},
+    };
+    for (const auto& [name, text] : inbox)
+        if (platform::WriteFileAtomic(platform::JoinPath(maildir + "/new", name), text, 0600) != 0)
+            return DataError("cannot write the demo Maildir");
 
     const std::string user = "Demo User";
     std::vector<std::vector<std::string>> steps = {
@@ -952,6 +990,7 @@ int Demo(CArgs args) {
         {"user", "set", "System", "Demo Mail"},
         {"user", "set", "Interface", "MAPI32"},
         {"user", "set", "UserAccount", "demo.user@example.org"},
+        {"user", "set", "Profile", "Demo"},
         {"action", "set", "synchronize"},
         {"image", "create", "--user", user, "--capacity", "1048576"},
         {"prefs", "set", "--mode", "all", "--truncate", "4000", "--signature",
@@ -973,6 +1012,18 @@ int Demo(CArgs args) {
     int result = DemoStep(syncStep);
     (void)DemoStep({"mail", "list"});  // shows the handheld after the sync; cannot fail here
     (void)DemoStep({"log"});
+    int sent = 0;
+    for (const char* sub : {"/.Sent/new", "/.Sent/cur"}) {
+        if (testConduit)
+            break;  // the test conduit never reaches the desktop mail
+        for (const auto& f : std::filesystem::directory_iterator(maildir + sub, ec)) {
+            (void)f;  // only counted
+            ++sent;
+        }
+    }
+    if (!testConduit)
+        std::cout << "\ndesktop: " << sent << " message(s) in the sent folder " << maildir
+                  << "/.Sent" << std::endl;
     if (keep) {
         std::cout << "\nthe demo folder is kept: " << dir.string() << "\n";
     } else {
