@@ -209,20 +209,20 @@ size_t ConvertUtf8(uint8_t* out, const uint8_t* p, size_t length, int* score) {
     while (i + 4 <= length) {
         const uint32_t w = LoadWord(p + i);
         uint32_t value;
-        if (IsAsciiWord(w)) {
-            if (kScore && HasZeroByte(w)) {
-                LowerScore(score, 50);
-            }
-            std::memcpy(out + o, p + i, 4);
-            o += 4;
-            i += 4;
-        } else if (DecodeThreeByteWord(w, &value)) {
+        if (DecodeThreeByteWord(w, &value)) {
             const uint16_t code = codes[value];
             if (kScore && code == 0) {
                 LowerScore(score, 50);
             }
             o = WriteCharacter(out, o, code, value);
             i += 3;
+        } else if (IsAsciiWord(w)) {
+            if (kScore && HasZeroByte(w)) {
+                LowerScore(score, 50);
+            }
+            std::memcpy(out + o, p + i, 4);
+            o += 4;
+            i += 4;
         } else if (!ConvertUtf8Step<kScore>(p, length, codes, &i, out, &o, score)) {
             out[o] = '\0';
             return o;
@@ -386,16 +386,16 @@ int ScoreUtf8(const char* bytes, size_t length, const Cp932CodeSet& /*codeSet*/)
     while (i + 4 <= length) {
         const uint32_t w = LoadWord(p + i);
         uint32_t value;
-        if (IsAsciiWord(w)) {
-            if (HasZeroByte(w)) {
-                LowerScore(&score, 50);
-            }
-            i += 4;
-        } else if (DecodeThreeByteWord(w, &value)) {
+        if (DecodeThreeByteWord(w, &value)) {
             if (codes[value] == 0) {
                 LowerScore(&score, 50);
             }
             i += 3;
+        } else if (IsAsciiWord(w)) {
+            if (HasZeroByte(w)) {
+                LowerScore(&score, 50);
+            }
+            i += 4;
         } else if (!ScoreUtf8Step(p, length, codes, &i, &score)) {
             return 0;
         }
