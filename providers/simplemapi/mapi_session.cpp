@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <new>
 
 #include "platform/file_util.h"
@@ -34,6 +35,15 @@ std::string CreateTempFile(const std::string& diskName) {
     std::string result = path;
     g_free(path);
     return result;
+}
+
+// Fills a temporary file created by CreateTempFile. A temporary copy needs no flush to disk:
+// it only has to outlive this process's use of it, so the write is a plain one.
+bool WriteTempFile(const std::string& path, const std::string& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    out.close();
+    return !out.fail();
 }
 
 void RemoveFiles(const std::vector<std::string>& paths) {
@@ -136,7 +146,7 @@ int32_t CMapiSession::ReadMail(const char* id, FLAGS flags, MapiMessage** out) {
             return MAPI_E_ATTACHMENT_WRITE_FAILURE;
         }
         files.push_back(file);
-        if (platform::WriteFileAtomic(file, a.data, 0600) != 0) {
+        if (!WriteTempFile(file, a.data)) {
             RemoveFiles(files);
             return MAPI_E_ATTACHMENT_WRITE_FAILURE;
         }

@@ -21,8 +21,8 @@ struct Registration {
 };
 
 Registration& State() {
-    static auto* state = new Registration();
-    return *state;
+    static Registration state;
+    return state;
 }
 
 }  // namespace
