@@ -227,6 +227,26 @@ void CMailConduit::LogNotice(uint32_t id, const CMessage& message) {
     (void)m_host.LogAddLine(DescribeMessage(message).c_str(), LOG_TEXT);
 }
 
+void CMailConduit::LogRecordReadFailure() {
+    LogHeaderOnce();
+    (void)m_host.LogAddLine(Text(IDS_READ_NEXT_FAILED).c_str(), LOG_READ_FAILED);
+    (void)m_host.LogAddLine(Text(IDS_CHECK_CONNECTIONS).c_str(), LOG_TEXT);
+}
+
+void CMailConduit::LogRecordWriteFailure(const CMessage& message) {
+    LogHeaderOnce();
+    const uint32_t id = message.RecordId() == 0 ? IDS_COPY_FAILED : IDS_MODIFY_FAILED;
+    (void)m_host.LogAddLine(Text(id).c_str(), LOG_WRITE_FAILED);
+    (void)m_host.LogAddLine(DescribeMessage(message).c_str(), LOG_TEXT);
+    (void)m_host.LogAddLine(Text(IDS_MEMORY_FULL).c_str(), LOG_TEXT);
+}
+
+void CMailConduit::LogPurgeFailure() {
+    LogHeaderOnce();
+    (void)m_host.LogAddLine(Text(IDS_PURGE_FAILED).c_str(), LOG_PURGE_FAILED);
+    (void)m_host.LogAddLine(Text(IDS_CHECK_CONNECTIONS).c_str(), LOG_TEXT);
+}
+
 std::string CMailConduit::DescribeMessage(const CMessage& message) {
     auto shortName = [&](const std::string& name, const std::string& address) {
         const std::string& text = name.empty() ? address : name;

@@ -75,6 +75,13 @@ public:
     int32_t LogProblem(uint32_t id, const CMessage* message);
     // A notice about a message written to the handheld: heading, text `id`, description.
     void LogNotice(uint32_t id, const CMessage& message);
+    // The next handheld record could not be read: 3323 (activity 8), then 3311.
+    void LogRecordReadFailure();
+    // The message could not be written to the handheld: 3316 (no record yet) or 3319
+    // (activity 9), its description, then 3312.
+    void LogRecordWriteFailure(const CMessage& message);
+    // Deleted records could not be purged: 3317 (activity 10), then 3311.
+    void LogPurgeFailure();
     // One line naming the message: sender (or first To recipient), date and subject.
     std::string DescribeMessage(const CMessage& message);
 
@@ -160,9 +167,6 @@ private:
     void SetCurrentDesktopMessage(const CMessage& entry);
     int32_t MarkEntryReadOnDesktop(const CMessage& entry);
     int32_t DeleteEntryOnDesktop(const CMessage& entry);
-    void LogRecordReadFailure();
-    void LogPurgeFailure();
-    void LogWriteFailure(uint32_t id, const CMessage& message);
     // A handheld change could not be carried to the desktop: the change marks stay.
     bool m_changeFailed = false;
 };

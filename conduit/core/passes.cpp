@@ -69,27 +69,6 @@ std::string WithNumber(std::string text, int32_t number) {
 
 }  // namespace
 
-// ---- log lines of the passes ----
-
-void CMailConduit::LogRecordReadFailure() {
-    LogHeaderOnce();
-    (void)m_host.LogAddLine(Text(IDS_READ_NEXT_FAILED).c_str(), LOG_READ_FAILED);
-    (void)m_host.LogAddLine(Text(IDS_CHECK_CONNECTIONS).c_str(), LOG_TEXT);
-}
-
-void CMailConduit::LogPurgeFailure() {
-    LogHeaderOnce();
-    (void)m_host.LogAddLine(Text(IDS_PURGE_FAILED).c_str(), LOG_PURGE_FAILED);
-    (void)m_host.LogAddLine(Text(IDS_CHECK_CONNECTIONS).c_str(), LOG_TEXT);
-}
-
-void CMailConduit::LogWriteFailure(uint32_t id, const CMessage& message) {
-    LogHeaderOnce();
-    (void)m_host.LogAddLine(Text(id).c_str(), LOG_WRITE_FAILED);
-    (void)m_host.LogAddLine(DescribeMessage(message).c_str(), LOG_TEXT);
-    (void)m_host.LogAddLine(Text(IDS_MEMORY_FULL).c_str(), LOG_TEXT);
-}
-
 // ---- desktop calls for a state entry ----
 
 void CMailConduit::SetCurrentDesktopMessage(const CMessage& entry) {
@@ -646,7 +625,6 @@ int32_t CMailConduit::PassesFilter(const CMessage& message) const {
 
 int32_t CMailConduit::WriteHandheldRecord(CMessage& message) {
     std::vector<uint8_t> buffer(MAX_RECORD_SIZE);
-    const uint32_t failureText = message.RecordId() == 0 ? IDS_COPY_FAILED : IDS_MODIFY_FAILED;
     // The record is packed with the read mark it is to have; the message keeps that mark
     // only once the record is written.
     const int32_t readBefore = message.m_readOnHandheld;
@@ -673,7 +651,7 @@ int32_t CMailConduit::WriteHandheldRecord(CMessage& message) {
     }
     if (result != 0) {
         message.m_readOnHandheld = readBefore;
-        LogWriteFailure(failureText, message);
+        LogRecordWriteFailure(message);
     }
     return result;
 }
