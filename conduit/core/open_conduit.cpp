@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "conduit/backends/mail_backends.h"
 #include "conduit/core/codes.h"
 #include "conduit/core/strings.h"
 #include "platform/bytes.h"
@@ -56,13 +57,16 @@ BackEndKind BackEndOf(CHostServices& host, std::string_view interfaceName) {
 std::unique_ptr<CMailConduit> CreateBackEnd(BackEndKind kind, CHostServices& host,
                                             MailSettings& settings, ProgressCallback progress,
                                             const SyncProperties& props) {
-    // This build carries no desktop mail back-end yet: every kind is unavailable, which the
-    // caller treats as an interface it does not know.
-    (void)kind;
-    (void)host;
-    (void)settings;
-    (void)progress;
-    (void)props;
+    switch (kind) {
+        case BackEndKind::Mapi16:
+            return std::make_unique<CMapi16Conduit>(host, settings, progress, props);
+        case BackEndKind::Mapi32:
+            return std::make_unique<CMapi32Conduit>(host, settings, progress, props);
+        case BackEndKind::Vim:
+            return std::make_unique<CVimConduit>(host, settings, progress, props);
+        case BackEndKind::None:
+            break;
+    }
     return nullptr;
 }
 
@@ -138,6 +142,11 @@ int32_t ConduitOpen(CHostServices& host, MailSettings& settings, ProgressCallbac
         return 0;
     }
     const BackEndKind kind = BackEndOf(host, settings.Interface());
+    // The 16-bit back-end needs the thunk; a registration that is refused ends the
+    // operation quietly.
+    if (kind == BackEndKind::Mapi16 && RegisteredThunk() == nullptr && !RegisterThunk(host)) {
+        return 0;
+    }
     std::unique_ptr<CMailConduit> conduit =
         kind == BackEndKind::None ? nullptr : CreateBackEnd(kind, host, settings, progress, *props);
     if (conduit != nullptr) {

@@ -132,19 +132,25 @@ TEST_F(OpenConduitTest, InterfaceChoosesBackEndIgnoringCase) {
     EXPECT_EQ(BackEndOf(m_host, ""), BackEndKind::None);
 }
 
-TEST_F(OpenConduitTest, InterfacesWithoutBackEndInThisBuildRunNothing) {
+TEST_F(OpenConduitTest, UnknownInterfaceRunsNothingAndKnownOnesStopAtUnavailableLogon) {
     (void)ConduitGetVersion();
     m_host.m_settings[{7, "System"}] = "Client";
-    for (const char* name : {"MAPI32", "vim32", "notesvim32", "smtp"}) {
-        m_host.m_settings[{7, "Interface"}] = name;
-        EXPECT_EQ(Open(), -1) << name;
-    }
-    EXPECT_TRUE(g_progress.empty());
-    m_host.m_settings[{7, "Interface"}] = "MAPI";
+    m_host.m_settings[{7, "Interface"}] = "smtp";
     EXPECT_EQ(Open(), -1);
-    EXPECT_EQ(g_progress, std::vector<std::string>{"NoUnload"});
     EXPECT_EQ(m_host.Count("RegisterConduit"), 0);
     EXPECT_TRUE(m_host.m_log.empty());
+    // The client libraries are not wired yet: each session stops at Logon with 4352 and
+    // the logon report, and never logs off.
+    for (const char* name : {"MAPI32", "vim32", "notesvim32", "MAPI"}) {
+        m_host.m_log.clear();
+        m_host.m_settings[{7, "Interface"}] = name;
+        EXPECT_EQ(Open(), 0) << name;
+        ASSERT_EQ(m_host.m_log.size(), 4u) << name;
+        EXPECT_EQ(m_host.m_log[2].text, "   - Could not log on to the Desktop Mail System.");
+        EXPECT_EQ(m_host.m_log[2].activity, 13);
+        EXPECT_EQ(m_host.m_log[3].activity, 21);
+    }
+    EXPECT_EQ(g_progress, std::vector<std::string>{"NoUnload"});
 }
 
 }  // namespace

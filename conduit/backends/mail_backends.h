@@ -1,0 +1,115 @@
+// The desktop mail back-ends: Simple MAPI (32-bit client library, or 16-bit through the
+// thunk) and VIM, as subclasses of CMailConduit, and the process-wide thunk registration.
+//
+// Every operation below answers 0 or a non-zero code after writing its own report (the
+// texts of CMailConduit's defaults); MAIL_ERR_UNAVAILABLE (4352) means the client library,
+// one of its entry points or the thunk is missing. MarkMessageRead and DeleteMessage
+// answer 0 without reaching the mail system when there is no current desktop message.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "conduit/core/host_services.h"
+#include "conduit/core/mail_conduit.h"
+#include "conduit/core/mail_settings.h"
+
+namespace torrim {
+
+// The 32-bit thunk entry: argument block, opcode, null-terminated list of the addresses of
+// the block's cells that hold pointers to translate. Answers the Simple MAPI result.
+using ThunkEntry = uint32_t (*)(void* arguments, uint32_t opcode, void** translations);
+
+// Thunk opcodes.
+enum ThunkOpcode : uint32_t {
+    THUNK_LOGON = 0,
+    THUNK_LOGOFF = 1,
+    THUNK_SEND = 2,
+    THUNK_FIND_NEXT = 3,
+    THUNK_DELETE = 4,
+    THUNK_READ = 5,
+    THUNK_RESOLVE = 6,
+    THUNK_FREE = 7,
+    THUNK_INIT = 8,
+    THUNK_TERM = 9,
+    THUNK_EXTRA = 10,
+};
+
+// The registered thunk entry, null when none is registered (process-wide).
+ThunkEntry RegisteredThunk();
+
+// Registers the thunk once per load of the library. "Kernel32.Dll" is loaded (and kept)
+// on first use; when it has no "UTRegister" the registration counts as done without a
+// thunk. false only when "UTRegister" exists and refuses.
+bool RegisterThunk(CHostServices& host);
+
+// Unregisters the thunk and releases "Kernel32.Dll" (at library exit; also for tests).
+void ReleaseThunk();
+
+// Common part of the Simple MAPI back-ends.
+class CMapiConduit : public CMailConduit {
+protected:
+    using CMailConduit::CMailConduit;
+};
+
+// Simple MAPI through the 32-bit client library.
+class CMapi32Conduit : public CMapiConduit {
+public:
+    CMapi32Conduit(CHostServices& host, MailSettings& settings, ProgressCallback progress,
+                   const SyncProperties& props)
+        : CMapiConduit(host, settings, progress, props) {}
+
+    int32_t SendMail(CMessage* message) override;
+    int32_t FindNextMessage() override;
+    int32_t DeleteMessage() override;
+    int32_t MarkMessageRead() override;
+    int32_t ReadMessage() override;
+    int32_t FreeMessage() override;
+    int32_t ResolveName(const char* name, char** displayName, char** address) override;
+    int32_t Logon() override;
+    int32_t Logoff() override;
+};
+
+// Simple MAPI through the 16-bit thunk.
+class CMapi16Conduit : public CMapiConduit {
+public:
+    CMapi16Conduit(CHostServices& host, MailSettings& settings, ProgressCallback progress,
+                   const SyncProperties& props);
+    ~CMapi16Conduit() override;
+
+    int32_t SendMail(CMessage* message) override;
+    int32_t FindNextMessage() override;
+    int32_t DeleteMessage() override;
+    int32_t MarkMessageRead() override;
+    int32_t ReadMessage() override;
+    int32_t FreeMessage() override;
+    int32_t ResolveName(const char* name, char** displayName, char** address) override;
+    int32_t ExtraCall(uint32_t first, uint32_t second) override;
+    int32_t Logon() override;
+    int32_t Logoff() override;
+};
+
+// Common part of the VIM back-end.
+class CVimConduitBase : public CMailConduit {
+protected:
+    using CMailConduit::CMailConduit;
+};
+
+// VIM (Lotus mail).
+class CVimConduit : public CVimConduitBase {
+public:
+    CVimConduit(CHostServices& host, MailSettings& settings, ProgressCallback progress,
+                const SyncProperties& props)
+        : CVimConduitBase(host, settings, progress, props) {}
+
+    int32_t SendMail(CMessage* message) override;
+    int32_t FindNextMessage() override;
+    int32_t DeleteMessage() override;
+    int32_t MarkMessageRead() override;
+    int32_t ReadMessage() override;
+    int32_t ResolveName(const char* name, char** displayName, char** address) override;
+    int32_t Logon() override;
+    int32_t Logoff() override;
+};
+
+}  // namespace torrim
