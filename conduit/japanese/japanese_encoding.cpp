@@ -237,10 +237,29 @@ size_t ConvertUtf8(uint8_t* out, const uint8_t* p, size_t length, int* score) {
     return o;
 }
 
-// A JIS X 0208 row/cell pair as Shift_JIS, computed modulo 256.
+// A JIS X 0208 row/cell pair (b, d) as Shift_JIS, modulo 256: lead ((b + 1) >> 1) + 0x70
+// below 0x5F, + 0xB0 from there; trail d + 0x7E after an even b, else d + 0x20 above 0x5F and
+// d + 0x1F up to it. Tables instead of branches, since the row parity is data.
+struct JisPairTables {
+    uint8_t lead[256];
+    uint8_t trailAdd[2][256];
+
+    constexpr JisPairTables() : lead(), trailAdd() {
+        for (int b = 0; b < 256; ++b) {
+            lead[b] = static_cast<uint8_t>(((b + 1) >> 1) + (b < 0x5F ? 0x70 : 0xB0));
+        }
+        for (int d = 0; d < 256; ++d) {
+            trailAdd[0][d] = 0x7E;
+            trailAdd[1][d] = d > 0x5F ? 0x20 : 0x1F;
+        }
+    }
+};
+
+constexpr JisPairTables JIS_PAIR;
+
 inline size_t WriteJisPair(uint8_t* out, size_t o, uint8_t b, uint8_t d) {
-    out[o] = static_cast<uint8_t>(((b + 1) >> 1) + (b < 0x5F ? 0x70 : 0xB0));
-    out[o + 1] = static_cast<uint8_t>(d + ((b & 1) == 0 ? 0x7E : (d > 0x5F ? 0x20 : 0x1F)));
+    out[o] = JIS_PAIR.lead[b];
+    out[o + 1] = static_cast<uint8_t>(d + JIS_PAIR.trailAdd[b & 1][d]);
     return o + 2;
 }
 
