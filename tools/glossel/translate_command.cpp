@@ -17,6 +17,9 @@ namespace glossel_cli {
 namespace {
 
 constexpr size_t CHUNK_SIZE = 1 << 20;
+// Inputs at least this large report their progress on standard error.
+constexpr uint64_t PROGRESS_THRESHOLD = uint64_t{256} << 20;
+constexpr uint64_t PROGRESS_STEP = uint64_t{64} << 20;
 
 void TranslateUsage(std::FILE* to) {
     std::fprintf(
@@ -26,8 +29,9 @@ void TranslateUsage(std::FILE* to) {
         "Translates the FILEs (or standard input) from one character set to another and\n"
         "writes the result to FILE or standard output. SET is an identifier (1252, 0x8591)\n"
         "or a name (windows-1252, iso-8859-1, macroman, shift_jis, utf-16le, ...);\n"
-        "'glossel sets' lists what the table file holds. Unicode (1200) is UTF-16LE.\n"
-        "Characters the destination lacks become '?' or an ASCII look-alike.\n");
+        "'glossel sets' lists the known names. Unicode (1200) is UTF-16LE.\n"
+        "Characters the destination lacks become '?' or an ASCII look-alike.\n"
+        "Files of 256 MiB and more report their progress on standard error.\n");
 }
 
 struct Options {
@@ -175,15 +179,24 @@ private:
 };
 
 bool TranslateStream(tccIntlCtxtStruct* handle, int16_t from, int16_t to, std::FILE* in,
-                     const std::string& name, COutput* out) {
+                     const std::string& name, uint64_t totalBytes, COutput* out) {
     std::vector<uint8_t> input(CHUNK_SIZE + 2);
     std::vector<uint8_t> output(2 * input.size() + 2);
     size_t carried = 0;
+    uint64_t done = 0;
+    uint64_t nextReport = PROGRESS_STEP;
     for (;;) {
         const size_t got = std::fread(input.data() + carried, 1, CHUNK_SIZE, in);
         if (std::ferror(in)) {
             std::fprintf(stderr, "glossel: read error on %s\n", name.c_str());
             return false;
+        }
+        done += got;
+        if (totalBytes >= PROGRESS_THRESHOLD && done >= nextReport) {
+            std::fprintf(stderr, "glossel: %s: %llu of %llu MiB\n", name.c_str(),
+                         static_cast<unsigned long long>(done >> 20),
+                         static_cast<unsigned long long>(totalBytes >> 20));
+            nextReport += PROGRESS_STEP;
         }
         const size_t available = carried + got;
         const bool atEnd = got == 0 || std::feof(in);
@@ -289,8 +302,11 @@ int RunTranslate(int argc, char** argv) {
             std::fprintf(stderr, "glossel: cannot read %s\n", input.c_str());
             return 1;
         }
-        const bool ok = TranslateStream(tables.Handle(), from, to, stream,
-                                        input == "-" ? "standard input" : input, &out);
+        std::error_code ec;
+        const uint64_t size = input == "-" ? 0 : std::filesystem::file_size(input, ec);
+        const bool ok =
+            TranslateStream(tables.Handle(), from, to, stream,
+                            input == "-" ? "standard input" : input, ec ? 0 : size, &out);
         if (stream != stdin) {
             std::fclose(stream);
         }
