@@ -19,6 +19,11 @@ public:
     CFakeHost() {
         m_strings = {
             {3311, "     Please check your connections and try again."},
+            {3312, "     The memory in your handheld may be full."},
+            {3316, "   - Could not copy the following record to the handheld:"},
+            {3317, "   - Could not purge the deleted records on the handheld."},
+            {3319, "   - Could not modify the following record on the handheld:"},
+            {3323, "   - Could not read the next handheld record."},
             {3313,
              "     Your disk on your PC may be full.  Check the disk space and perform a "
              "TetherSync operation again."},
@@ -42,8 +47,10 @@ public:
              "Desktop program group, and choose the Mail Setup icon."},
             {6102, "   - Could not open Handheld's Email Database."},
             {6103, "   - Could not read the Handheld's Email Preferences Database."},
+            {6104, "   - Could not delete the following message from the Desktop Mail System:"},
             {6108, "   - Could not log on to the Desktop Mail System."},
             {6109, "   - Failed while trying to Logoff of the Desktop Mail System."},
+            {6112, "   - The following message was truncated on the Handheld:"},
             {6114,
              "(The content of this field was too large.  The entire e-mail is available "
              "in your E-Mail application.)"},

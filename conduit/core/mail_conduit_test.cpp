@@ -257,6 +257,35 @@ TEST_F(MailConduitTest, SettingsLostBeforeTheRunEndItAfterTheWarning) {
     EXPECT_EQ(m_host.m_log.back().text, "Mail");
 }
 
+TEST_F(MailConduitTest, HandheldFailureLinesComeUnderOneHeading) {
+    CTestConduit conduit(m_host, m_settings, m_props);
+    CMessage message;
+    message.SetSubject("S");
+    conduit.LogRecordWriteFailure(message);
+    message.SetRecordId(9);
+    conduit.LogRecordWriteFailure(message);
+    conduit.LogRecordReadFailure();
+    conduit.LogPurgeFailure();
+    EXPECT_EQ(conduit.LogProblem(6104, &message), 6104);
+    conduit.LogNotice(6112, message);
+    const std::vector<CFakeHost::LogLine> expected = {{"-- Mail", -1},
+                                                      {m_host.LoadString(3316), 9},
+                                                      {", S", -1},
+                                                      {m_host.LoadString(3312), -1},
+                                                      {m_host.LoadString(3319), 9},
+                                                      {", S", -1},
+                                                      {m_host.LoadString(3312), -1},
+                                                      {m_host.LoadString(3323), 8},
+                                                      {m_host.LoadString(3311), -1},
+                                                      {m_host.LoadString(3317), 10},
+                                                      {m_host.LoadString(3311), -1},
+                                                      {m_host.LoadString(6104), 13},
+                                                      {", S", -1},
+                                                      {m_host.LoadString(6112), -1},
+                                                      {", S", -1}};
+    EXPECT_EQ(m_host.m_log, expected);
+}
+
 TEST_F(MailConduitTest, CurrentIdIsBoundedAndTerminated) {
     CTestConduit conduit(m_host, m_settings, m_props);
     conduit.SetCurrentId(std::string(600, 'i'));
