@@ -124,8 +124,6 @@ public:
         }
     }
 
-private:
-public:
     uint16_t CharAt(const Cursor& cursor, size_t unit) const {
         if constexpr (Unicode) {
             return ReadU16(cursor.text, 2 * unit);
