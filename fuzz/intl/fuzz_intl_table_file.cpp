@@ -1,6 +1,10 @@
-// Fuzzes table-file loading: the input is a whole "CCINTL.TB". Every
-// translation table the directory names is used once, and every kind of
-// language table, the normalisation and the replacement table are loaded.
+// Fuzzes table-file loading. An input starting with 'P' patches a small valid
+// table file (three bytes per patch: offset low, offset high, value), so the
+// fuzzer reaches the tables without a seed corpus; any other input is a whole
+// "CCINTL.TB". Every translation table the directory names is used once, and
+// every kind of language table, the normalisation and the replacement table
+// are loaded.
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +12,8 @@
 #include <vector>
 
 #include "intl/context.h"
+#include "intl/table_layout.h"
+#include "intl/table_writer.h"
 #include "intl/translate.h"
 
 namespace {
@@ -34,15 +40,65 @@ std::vector<uint8_t> SampleText() {
     return text;
 }
 
+// A file with every kind of table, small enough for patches to matter.
+const std::vector<uint8_t>& BaseFile() {
+    static const std::vector<uint8_t> file = [] {
+        using namespace glossel;
+        std::array<uint16_t, 256> latin{};
+        for (int i = 0; i < 256; ++i) {
+            latin[static_cast<size_t>(i)] = static_cast<uint16_t>(i);
+        }
+        TableFileContents contents;
+        contents.xlat.push_back({1252, SET_UNICODE, SingleToUnicodeTable(latin)});
+        contents.xlat.push_back({SET_UNICODE, 1252, UnicodeToSingleTable(latin, 0xFFFD)});
+        std::vector<uint8_t> grid = EncodeU16Part(latin);
+        grid.resize(SJIS_GRID_TABLE_SIZE, 0x30);
+        contents.xlat.push_back({SET_SJIS, SET_UNICODE, grid});
+        std::vector<uint8_t> pairs = EncodeU16Part(latin);
+        const std::vector<uint8_t> codes = EncodePairs({{0x8140, 0x3000}, {0x82A0, 0x3042}});
+        pairs.insert(pairs.end(), codes.begin(), codes.end());
+        contents.xlat.push_back({SET_SJIS_PAIRS, SET_UNICODE, pairs});
+        contents.xlat.push_back(
+            {SET_UNICODE, SET_SJIS, UnicodeToDoubleTable(latin, {{0x3042, 0xA082}})});
+        for (uint16_t kind = 0; kind < 4; ++kind) {
+            LangTableSpec spec;
+            spec.language[0] = 'e';
+            spec.language[1] = 'n';
+            spec.kind = kind;
+            spec.main = EncodeU16Part(latin);
+            spec.second = {0, 0, 0x61, 0, 0x65, 0};
+            spec.third = {0x63, 0, 0x68, 0, 0x00, 0x01};
+            contents.lang.push_back(spec);
+        }
+        contents.normalisation = EncodeU16Part(latin);
+        contents.replacement = EncodePairs({{0x2018, '\''}});
+        std::vector<uint8_t> bytes;
+        std::string error;
+        if (!BuildTableFile(contents, &bytes, &error)) {
+            std::abort();
+        }
+        return bytes;
+    }();
+    return file;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::vector<uint8_t> bytes(data, data + size);
+    if (size > 0 && data[0] == 'P') {
+        bytes = BaseFile();
+        for (size_t at = 1; at + 3 <= size; at += 3) {
+            const size_t offset = (data[at] | (data[at + 1] << 8)) % bytes.size();
+            bytes[offset] = data[at + 2];
+        }
+    }
     const std::string path = Folder() + "/CCINTL.TB";
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         std::abort();
     }
-    std::fwrite(data, 1, size, file);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
     std::fclose(file);
 
     tccIntlCtxtStruct* ctx = nullptr;
