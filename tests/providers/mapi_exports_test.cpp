@@ -123,6 +123,15 @@ TEST_F(ProviderTest, ReadWithoutPeekMarksReadAndEnvelopeOnlySkipsBody) {
     EXPECT_EQ(msg->nFileCount, 0u);
     EXPECT_EQ(msg->lpFiles, nullptr);
     EXPECT_EQ(m_freeBuffer(msg), 0u);
+    // A damaged file is still delivered with what could be read.
+    {
+        std::ofstream junk(m_store + "/new/1700000009.junk.host", std::ios::binary);
+        junk << "Subject: Kept\nFrom: <<<\nContent-Type: multipart/mixed; boundary=\n\n"
+             << std::string("\0\xff\x80--\n", 7);
+    }
+    ASSERT_EQ(m_readMail(session, 0, "1700000009.junk.host", MAPI_PEEK, 0, &msg), 0u);
+    EXPECT_STREQ(msg->lpszSubject, "Kept");
+    EXPECT_EQ(m_freeBuffer(msg), 0u);
     EXPECT_EQ(m_readMail(session, 0, "no-such-id", MAPI_PEEK, 0, &msg), 17u);
     EXPECT_EQ(m_freeBuffer(reinterpret_cast<void*>(&session)), 2u);  // not ours: refused
     EXPECT_EQ(m_logoff(session, 0, 0, 0), 0u);
