@@ -31,9 +31,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                   0600) != 0)
         return 0;
     syncor::CHandheldImage image;
-    if (image.Open(path) != 0) return 0;
+    if (image.Open(path) != 0)
+        return 0;
     std::vector<syncor::DatabaseInfo> dbs;
-    if (image.ListDatabases(&dbs) != 0) return 0;
+    if (image.ListDatabases(&dbs) != 0)
+        return 0;
     for (const auto& db : dbs) {
         std::vector<syncor::RecordData> records;
         if (image.ListRecords(db.dbId, &records) == 0) {

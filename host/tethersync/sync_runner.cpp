@@ -142,7 +142,9 @@ ConduitResult RunConduit(const std::string& conduit, int32_t action,
     result.failed = code != 0 || TetherlogActivityCount(LOG_ACTIVITY_SYNC_FAILED) > failuresBefore;
     std::cout << "conduit: " << name << " returned " << code << std::endl;
     // A conduit that asked to stay loaded keeps its library for the rest of the process.
-    if (!progress.noUnload)
+    if (progress.noUnload)
+        std::cout << "conduit: " << name << " stays loaded (NoUnload)" << std::endl;
+    else
         platform::FreeLibrary(lib);
     return result;
 }

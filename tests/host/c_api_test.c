@@ -12,12 +12,12 @@
 
 static int g_failures = 0;
 
-#define CHECK(cond)                                                  \
-    do {                                                             \
-        if (!(cond)) {                                               \
+#define CHECK(cond)                                                            \
+    do {                                                                       \
+        if (!(cond)) {                                                         \
             fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond); \
-            ++g_failures;                                            \
-        }                                                            \
+            ++g_failures;                                                      \
+        }                                                                      \
     } while (0)
 
 int main(void) {
@@ -63,6 +63,7 @@ int main(void) {
     CHECK(ProfReadText(-1, "Mail", "System", NULL, &size, "") == PROF_ERR_BAD_ARGUMENT);
     CHECK(ProfUserOfFolder(NULL, &handle) == PROF_ERR_BAD_ARGUMENT);
 
-    if (g_failures == 0) printf("host C interfaces: all checks passed\n");
+    if (g_failures == 0)
+        printf("host C interfaces: all checks passed\n");
     return g_failures == 0 ? 0 : 1;
 }

@@ -59,6 +59,7 @@ private:
     void* m_language = nullptr;
     uint8_t m_db = 0;
     int32_t m_failure = 0;
+    int16_t m_noUnload = 0;
     uint8_t m_buffer[SYNC_MAX_RECORD_SIZE];
 };
 
@@ -94,6 +95,9 @@ void CRun::Settings() {
     Log("test: mail system " + std::string(value));
     int16_t runs = 0;
     if (Failed("read number", ProfReadNumber(user, "TestConduit", "Runs", &runs, 0)))
+        return;
+    // A test asks the host to keep this library loaded through the settings.
+    if (Failed("read number", ProfReadNumber(user, "TestConduit", "NoUnload", &m_noUnload, 0)))
         return;
     (void)Failed("write settings",
                  ProfWriteText(-1, "TestConduit", "Runs", std::to_string(runs + 1).c_str()));
@@ -273,6 +277,8 @@ int32_t CRun::Go() {
     if (!lost)
         (void)SyncUnregisterConduit(registration);  // nothing left to report to
     (void)CmnReleaseLanguageLibrary(m_language, defaultModule);
+    if (m_noUnload != 0)
+        m_progress("NoUnload");
     return 0;
 }
 

@@ -122,10 +122,17 @@ TEST_F(TethersyncTest, SyncRunsAConduitThroughEveryHostService) {
     EXPECT_NE(ini.find("Runs=1"), std::string::npos) << ini;
     EXPECT_TRUE(Has(Run({"log"}), "\t19\t"));
 
-    // A second run finds the first run's settings and nothing left to send.
+    EXPECT_FALSE(Has(r, "NoUnload"));
+
+    // A second run finds the first run's settings and nothing left to send; a conduit that
+    // asks to stay loaded is kept.
+    std::string withFlag = ini;
+    withFlag.replace(withFlag.find("Runs=1"), 6, "Runs=1\nNoUnload=1");
+    ASSERT_EQ(platform::WriteFileAtomic(folder + "/Sync.ini", withFlag), 0);
     r = Sync();
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_FALSE(Has(r, "test: sent"));
+    EXPECT_TRUE(Has(r, "conduit: Test stays loaded (NoUnload)")) << r.output;
     ASSERT_EQ(platform::ReadWholeFile(folder + "/Sync.ini", &ini), 0);
     EXPECT_NE(ini.find("Runs=2"), std::string::npos) << ini;
 }
