@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "conduit/backends/mapi_conduit.h"
 #include "conduit/core/host_services.h"
 #include "conduit/core/mail_conduit.h"
 #include "conduit/core/mail_settings.h"
@@ -45,49 +46,6 @@ bool RegisterThunk(CHostServices& host);
 
 // Unregisters the thunk and releases "Kernel32.Dll" (at library exit; also for tests).
 void ReleaseThunk();
-
-// Common part of the Simple MAPI back-ends.
-class CMapiConduit : public CMailConduit {
-protected:
-    using CMailConduit::CMailConduit;
-};
-
-// Simple MAPI through the 32-bit client library.
-class CMapi32Conduit : public CMapiConduit {
-public:
-    CMapi32Conduit(CHostServices& host, MailSettings& settings, ProgressCallback progress,
-                   const SyncProperties& props)
-        : CMapiConduit(host, settings, progress, props) {}
-
-    int32_t SendMail(CMessage* message) override;
-    int32_t FindNextMessage() override;
-    int32_t DeleteMessage() override;
-    int32_t MarkMessageRead() override;
-    int32_t ReadMessage() override;
-    int32_t FreeMessage() override;
-    int32_t ResolveName(const char* name, char** displayName, char** address) override;
-    int32_t Logon() override;
-    int32_t Logoff() override;
-};
-
-// Simple MAPI through the 16-bit thunk.
-class CMapi16Conduit : public CMapiConduit {
-public:
-    CMapi16Conduit(CHostServices& host, MailSettings& settings, ProgressCallback progress,
-                   const SyncProperties& props);
-    ~CMapi16Conduit() override;
-
-    int32_t SendMail(CMessage* message) override;
-    int32_t FindNextMessage() override;
-    int32_t DeleteMessage() override;
-    int32_t MarkMessageRead() override;
-    int32_t ReadMessage() override;
-    int32_t FreeMessage() override;
-    int32_t ResolveName(const char* name, char** displayName, char** address) override;
-    int32_t ExtraCall(uint32_t first, uint32_t second) override;
-    int32_t Logon() override;
-    int32_t Logoff() override;
-};
 
 // Common part of the VIM back-end.
 class CVimConduitBase : public CMailConduit {
