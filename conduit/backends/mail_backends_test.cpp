@@ -83,14 +83,6 @@ protected:
     SyncProperties m_props;
 };
 
-TEST_F(BackEndsTest, Mapi32AnswersUnavailableWithItsReports) {
-    CheckUnavailable<CMapi32Conduit>();
-}
-
-TEST_F(BackEndsTest, Mapi16AnswersUnavailableWithItsReports) {
-    CheckUnavailable<CMapi16Conduit>();
-}
-
 TEST_F(BackEndsTest, VimAnswersUnavailableWithItsReports) {
     CheckUnavailable<CVimConduit>();
 }
