@@ -36,12 +36,14 @@ constexpr NumberedString STRINGS[] = {
     {6002, "Not Applicable"},
     {6003, "From: "},
     {6004, "To: "},
+    {6006, "* There are %d file(s) attached to this message on your Desktop."},
     {6008,
      "\n\n*************************\nThis message has been truncated. The entire message is "
      "available on your desktop email client.\n \n"},
     {6010,
      "%d of your message(s) could not be sent, please check your outbox and make proper "
      "corrections before sending again.\n\n"},
+    {6011, "(High Priority) "},
     {6101,
      "   - Your Tamarack Mail is not properly configured.  Launch Mail Setup through the Windows "
      "Start menu on your desktop. Select Programs, Tamarack Desktop program group, and choose the "
