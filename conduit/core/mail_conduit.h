@@ -167,6 +167,7 @@ private:
     void SetCurrentDesktopMessage(const CMessage& entry);
     int32_t MarkEntryReadOnDesktop(const CMessage& entry);
     int32_t DeleteEntryOnDesktop(const CMessage& entry);
+    void KeepUnsettled(CMessage& entry);
     // A handheld change could not be carried to the desktop: the change marks stay.
     bool m_changeFailed = false;
 };

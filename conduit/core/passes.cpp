@@ -25,6 +25,7 @@ constexpr int32_t CATEGORY_OUTBOX = 1;
 constexpr int32_t CATEGORY_DELETED = 2;
 constexpr int32_t CATEGORY_FILED = 3;
 constexpr int32_t CATEGORY_DRAFT = 4;
+constexpr uint8_t CHANGE_MODIFIED = 2;
 constexpr uint8_t CHANGE_DELETED = 4;
 // Ids asked for in one id list request (its buffer size is a 16-bit byte count).
 constexpr uint16_t IDS_PER_REQUEST = 16383;
@@ -103,6 +104,15 @@ int32_t CMailConduit::DeleteEntryOnDesktop(const CMessage& entry) {
     const int32_t result = DeleteMessage();
     m_pCurrent.reset();
     return result;
+}
+
+// A handheld change that did not reach the desktop: the entry is flagged as changed on the
+// handheld for the rest of the operation, so that its record (whose read mark or category
+// the state does not show yet) is not rebuilt from the state, and the change marks stay
+// for the next operation to carry the change again.
+void CMailConduit::KeepUnsettled(CMessage& entry) {
+    entry.m_changeKind = CHANGE_MODIFIED;
+    m_changeFailed = true;
 }
 
 // ---- the outbox ----
@@ -404,7 +414,7 @@ int32_t CMailConduit::ApplyHandheldChanges() {
                     entry->m_readOnDesktop = 1;
                     message->m_readOnDesktop = 1;
                 } else {
-                    m_changeFailed = true;
+                    KeepUnsettled(*entry);
                 }
             }
             if (entry->m_goneFromDesktop == 0) {
@@ -492,7 +502,7 @@ int32_t CMailConduit::ApplyHandheldDeletion(std::unique_ptr<CMessage> message) {
             if (result == 0) {
                 entry->m_goneFromDesktop = 1;
             } else {
-                m_changeFailed = true;
+                KeepUnsettled(*entry);
             }
         } else {
             entry->m_goneFromDesktop = 1;  // no desktop copy: the entry is simply forgotten
@@ -522,14 +532,14 @@ int32_t CMailConduit::ApplyHandheldEdit(std::unique_ptr<CMessage> message) {
             entry->m_readOnDesktop = 1;
             message->m_readOnDesktop = 1;
         } else {
-            m_changeFailed = true;
+            KeepUnsettled(*entry);
         }
     }
     if (entry->m_category == CATEGORY_INBOX && entry->m_goneFromDesktop == 0) {
         // Moved out of the inbox on the handheld: the desktop copy goes. Until that works
         // the entry stays an inbox entry, so it is never taken for a handheld-only message.
         if (DeleteEntryOnDesktop(*entry) != 0) {
-            m_changeFailed = true;
+            KeepUnsettled(*entry);
             return marked;
         }
     }
@@ -570,7 +580,7 @@ int32_t CMailConduit::PushReadState() {
         // Only inbox records are rebuilt from the state's copy: the other categories have no
         // desktop original, and their record is the user's only full text.
         if (entry->m_onHandheld == 0 || entry->m_goneFromDesktop != 0 ||
-            entry->m_category != CATEGORY_INBOX ||
+            entry->m_category != CATEGORY_INBOX || entry->m_changeKind != 0 ||
             entry->m_readOnDesktop == entry->m_readOnHandheld) {
             continue;
         }
