@@ -133,6 +133,11 @@ _Static_assert(sizeof(CreateDatabaseRequest) == 52, "CreateDatabaseRequest size"
 #endif
 
 /* ---- Calls made by a conduit during an operation -------------------------------------
+ * Order of one operation: the host attaches the image; the conduit registers, opens (or
+ * creates) its database, reads and writes records, clears the change marks, closes the
+ * database and unregisters; the host detaches the image. Every request, text and buffer
+ * belongs to the caller and is used only during the call. Handles and the database cursor
+ * live until the image is detached.
  * Every call below needs an attached image (else SYNC_ERR_NO_IMAGE) and counts as one
  * handheld call for the image's fault plan: once the plan's number of calls is used up,
  * this and every later call of the operation answers SYNC_ERR_LOST_CONNECTION. Each call
@@ -187,7 +192,8 @@ SYNCOR_EXPORT int32_t SyncGetDBRecordCount(uint8_t handle, uint16_t* count);
 SYNCOR_EXPORT int32_t SyncReadPositionXMap(IdListRequest* request);
 /* Moves the database's cursor before its first record. */
 SYNCOR_EXPORT int32_t SyncResetRecordIndex(uint8_t handle);
-/* Hands time to the host: calls the host's yield hook; counted. */
+/* Hands time to the host: calls the host's yield hook; counted. Without an attached image
+ * it answers 0 and counts nothing. */
 SYNCOR_EXPORT int32_t SyncYieldCycles(uint16_t cycles);
 
 /* ---- Host-side calls (the sync host program and tests; conduits never call them) ---- */
