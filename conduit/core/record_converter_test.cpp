@@ -125,8 +125,8 @@ TEST_F(RecordConverterTest, FieldsFlagsAndRecipientsRoundTrip) {
     message.m_category = 3;
     RecordRequest request;
     ASSERT_EQ(Pack(message, &request), 0);
-    EXPECT_EQ(request.recordId, 77u);
-    EXPECT_EQ(request.category, 3);
+    EXPECT_EQ(uint32_t{request.recordId}, 77u);
+    EXPECT_EQ(int{request.category}, 3);
     // signature, confirm delivery, low priority, the user is a Cc recipient
     EXPECT_EQ((m_buffer[4] << 8) | m_buffer[5], (1 << 14) | (1 << 12) | (2 << 10) | (1 << 8));
     const auto texts = TextsOf(m_buffer, request.recordSize);
@@ -135,7 +135,7 @@ TEST_F(RecordConverterTest, FieldsFlagsAndRecipientsRoundTrip) {
     EXPECT_EQ(texts[2], "you@corp");
     EXPECT_EQ(texts[3], "me@corp (Me)");
     // Header, eight texts, and the zeroed extra byte records have always carried.
-    EXPECT_EQ(request.recordSize, 6u + 3 + 21 + 9 + 13 + 1 + 1 + 1 + 1 + 1);
+    EXPECT_EQ(uint32_t{request.recordSize}, 6u + 3 + 21 + 9 + 13 + 1 + 1 + 1 + 1 + 1);
     EXPECT_EQ(m_buffer[request.recordSize - 1], 0);
     CMessage back;
     ASSERT_EQ(m_converter.UnpackRecord(&m_prefs, back, request), 0);
@@ -204,7 +204,7 @@ TEST_F(RecordConverterTest, EveryFieldFitsAndEndsWithTerminatorWhateverTheSizes)
             RecordRequest request;
             const int32_t result = Pack(message, &request);
             ASSERT_GE(result, 0);
-            ASSERT_LE(request.recordSize, MAX_RECORD_SIZE);
+            ASSERT_LE(uint32_t{request.recordSize}, MAX_RECORD_SIZE);
             const auto texts = TextsOf(m_buffer, request.recordSize);
             for (int field = 2; field <= 4; ++field) {
                 EXPECT_TRUE(texts[field] == std::string(fieldSize, "tcd"[field - 2]) ||
