@@ -30,23 +30,9 @@ int32_t OptionalXlatTable(tccIntlCtxtStruct* ctx, int16_t from, int16_t to, Byte
     return INTL_OK;
 }
 
-int32_t CollationTablesOf(tccIntlCtxtStruct* ctx, uint16_t kind, bool requireCollation,
-                          CollationTables* out) {
-    // Sorting calls this millions of times with the same kind: when the entry
-    // found last is loaded and is the one asked for, use it without a search.
-    if (ctx->lastLang < ctx->langDir.size()) {
-        const LangEntry& entry = ctx->langDir[ctx->lastLang];
-        if (entry.mainData && entry.kind == kind && entry.language[0] == ctx->language[0] &&
-            entry.language[1] == ctx->language[1]) {
-            if (requireCollation && entry.type != 0x8003)
-                return INTL_ERR_NOT_COLLATION;
-            *out = {
-                ByteView(entry.mainData.get(), entry.mainSize),
-                entry.secondData ? ByteView(entry.secondData.get(), entry.secondSize) : ByteView{},
-                entry.thirdData ? ByteView(entry.thirdData.get(), entry.thirdSize) : ByteView{}};
-            return INTL_OK;
-        }
-    }
+// The language tables of `kind` through the context's search, as views.
+int32_t SearchCollationTables(tccIntlCtxtStruct* ctx, uint16_t kind, bool requireCollation,
+                              CollationTables* out) {
     LangTables tables;
     const int32_t rc = GetLangTables(ctx, kind, &tables);
     if (rc != INTL_OK)
@@ -55,6 +41,29 @@ int32_t CollationTablesOf(tccIntlCtxtStruct* ctx, uint16_t kind, bool requireCol
         return INTL_ERR_NOT_COLLATION;
     *out = {View(tables.main), View(tables.second), View(tables.third)};
     return INTL_OK;
+}
+
+// Sorting calls this millions of times with the same kind: when the entry
+// found last is loaded and is the one asked for, it is used without a search
+// (inlined, so that the views stay in registers).
+[[gnu::always_inline]] inline int32_t CollationTablesOf(tccIntlCtxtStruct* ctx, uint16_t kind,
+                                                        bool requireCollation,
+                                                        CollationTables* out) {
+    if (ctx->lastLang < ctx->langDir.size()) {
+        const LangEntry& entry = ctx->langDir[ctx->lastLang];
+        if (entry.mainData && entry.kind == kind && entry.language[0] == ctx->language[0] &&
+            entry.language[1] == ctx->language[1]) {
+            if (requireCollation && entry.type != 0x8003)
+                return INTL_ERR_NOT_COLLATION;
+            out->main = ByteView(entry.mainData.get(), entry.mainSize);
+            out->second =
+                entry.secondData ? ByteView(entry.secondData.get(), entry.secondSize) : ByteView{};
+            out->third =
+                entry.thirdData ? ByteView(entry.thirdData.get(), entry.thirdSize) : ByteView{};
+            return INTL_OK;
+        }
+    }
+    return SearchCollationTables(ctx, kind, requireCollation, out);
 }
 
 ByteView Input(const uint8_t* data, uint32_t length) {

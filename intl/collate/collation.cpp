@@ -266,6 +266,25 @@ int16_t RunPass(const CollationView& view, ByteView lhs, ByteView rhs, uint16_t 
             *expansionMet = false;
             return 0;  // identical text
         }
+        // Most comparisons are decided by the first differing characters
+        // alone: plain weights on both sides, after a plain character.
+        if (start < left.units && start < right.units &&
+            (start == 0 || pass.MainWeight(pass.CharAt(left, start - 1)) < WEIGHT_CONTRACTION)) {
+            const uint16_t c = pass.CharAt(left, start);
+            const uint16_t d = pass.CharAt(right, start);
+            const uint16_t e = pass.MainWeight(c);
+            const uint16_t f = pass.MainWeight(d);
+            if (e < WEIGHT_CONTRACTION && f < WEIGHT_CONTRACTION) {
+                if (e != f) {
+                    *expansionMet = false;
+                    return e > f ? 1 : -1;
+                }
+                if (e == WEIGHT_BEYOND_TABLE && c != d) {
+                    *expansionMet = false;
+                    return c > d ? 1 : -1;
+                }
+            }
+        }
         while (start > 0 && pass.MainWeight(pass.CharAt(left, start - 1)) >= WEIGHT_CONTRACTION) {
             --start;
         }
