@@ -143,6 +143,7 @@ void BM_DetectThenConvert(benchmark::State& state) {
     }
     CheckOutput(state, out.data(), length);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
+    state.SetLabel(std::to_string(in.size()) + " bytes in");
 }
 
 // The same choice and output in one call, which decodes UTF-8 once (as the converter
@@ -159,6 +160,7 @@ void BM_DetectAndConvert(benchmark::State& state) {
     }
     CheckOutput(state, out.data(), length);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
+    state.SetLabel(std::to_string(in.size()) + " bytes in");
 }
 
 // The whole converter object on one message body, as the mail back-end uses it.
@@ -174,6 +176,7 @@ void BM_ConverterObject(benchmark::State& state) {
         converter.RestoreAll();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
+    state.SetLabel(std::to_string(in.size()) + " bytes in");
 }
 
 void BM_Iconv(benchmark::State& state) {
@@ -188,6 +191,7 @@ void BM_Iconv(benchmark::State& state) {
     iconv_close(cd);
     CheckOutput(state, out.data(), out.size());
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
+    state.SetLabel(std::to_string(in.size()) + " bytes in");
 }
 
 void BM_Icu(benchmark::State& state) {
@@ -223,6 +227,7 @@ void BM_Icu(benchmark::State& state) {
     }
     CheckOutput(state, out.data(), length);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.size()));
+    state.SetLabel(std::to_string(in.size()) + " bytes in");
 }
 
 // Argument 0: UTF-8 input; 1: ISO-2022-JP input.
