@@ -132,17 +132,19 @@ uint32_t DateOfRecordWords(uint16_t dateWord, uint16_t timeWord) {
 CMailRecordConverter::CMailRecordConverter(CHostServices& host, const MailSettings& settings)
     : m_host(host), m_settings(settings) {}
 
+// Both conversions copy the runs between line ends in bulk and yield to the host after
+// every 4096 bytes of a long text.
 std::string CMailRecordConverter::RemoveChar(const std::string& text, char c) {
     std::string out;
     out.reserve(text.size());
     for (size_t start = 0; start < text.size(); start += YIELD_EVERY_BYTES) {
-        const size_t end = std::min(text.size(), start + YIELD_EVERY_BYTES);
-        for (size_t i = start; i < end; ++i) {
-            if (text[i] != c) {
-                out.push_back(text[i]);
-            }
+        const std::string_view chunk = std::string_view(text).substr(start, YIELD_EVERY_BYTES);
+        for (size_t pos = 0; pos < chunk.size();) {
+            const size_t hit = std::min(chunk.find(c, pos), chunk.size());
+            out.append(chunk.data() + pos, hit - pos);
+            pos = hit + 1;
         }
-        if (end < text.size()) {
+        if (start + chunk.size() < text.size()) {
             m_host.YieldCycles(YIELD_CYCLES);
         }
     }
@@ -153,14 +155,16 @@ std::string CMailRecordConverter::LineFeedsToCrLf(const std::string& text) {
     std::string out;
     out.reserve(text.size() + text.size() / 16);
     for (size_t start = 0; start < text.size(); start += YIELD_EVERY_BYTES) {
-        const size_t end = std::min(text.size(), start + YIELD_EVERY_BYTES);
-        for (size_t i = start; i < end; ++i) {
-            if (text[i] == '\n') {
-                out.push_back('\r');
+        const std::string_view chunk = std::string_view(text).substr(start, YIELD_EVERY_BYTES);
+        for (size_t pos = 0; pos < chunk.size();) {
+            const size_t hit = std::min(chunk.find('\n', pos), chunk.size());
+            out.append(chunk.data() + pos, hit - pos);
+            if (hit < chunk.size()) {
+                out.append("\r\n", 2);
             }
-            out.push_back(text[i]);
+            pos = hit + 1;
         }
-        if (end < text.size()) {
+        if (start + chunk.size() < text.size()) {
             m_host.YieldCycles(YIELD_CYCLES);
         }
     }

@@ -110,6 +110,27 @@ TEST_F(RecordConverterTest, LineEndsRoundTrip) {
     EXPECT_EQ(m_buffer[0] | m_buffer[1] | m_buffer[2] | m_buffer[3], 0);
 }
 
+TEST_F(RecordConverterTest, LongBodiesConvertAcrossYieldChunksAndYield) {
+    std::string body;
+    for (int i = 0; body.size() < 12000; ++i) {
+        body += std::string(static_cast<size_t>(i % 97), 'x') + "\n";
+    }
+    std::string expected;
+    for (char c : body) {
+        expected += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    }
+    SetRecord(std::string(6, '\0') + std::string(7, '\0') + body + std::string(1, '\0'));
+    CMessage message;
+    const int yields = m_host.m_yields;
+    ASSERT_EQ(m_converter.UnpackRecord(&m_prefs, message, Request(14 + body.size())), 0);
+    EXPECT_EQ(message.m_body, expected);
+    EXPECT_GE(m_host.m_yields - yields, 2);
+    m_prefs.m_maxSize = 0xFFFF;
+    RecordRequest request;
+    ASSERT_EQ(Pack(message, &request), 0);
+    EXPECT_EQ(TextsOf(m_buffer, request.recordSize)[7], body);
+}
+
 TEST_F(RecordConverterTest, FieldsFlagsAndRecipientsRoundTrip) {
     m_settings.SetUserAccount("ME@corp");
     CMessage message;
