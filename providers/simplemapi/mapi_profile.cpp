@@ -71,6 +71,20 @@ std::optional<MapiProfile> FindProfile(const std::vector<MapiProfile>& profiles,
                 return p;
             }
         }
+        // An account name: callers that log on with the user's account rather than a
+        // profile name (the thunked path) find the one profile with that own address.
+        const MapiProfile* byAddress = nullptr;
+        for (const MapiProfile& p : profiles) {
+            if (!p.address.empty() && platform::CompareNoCaseMb(p.address, name) == 0) {
+                if (byAddress != nullptr) {
+                    return std::nullopt;
+                }
+                byAddress = &p;
+            }
+        }
+        if (byAddress != nullptr) {
+            return *byAddress;
+        }
         return std::nullopt;
     }
     for (const MapiProfile& p : profiles) {

@@ -48,8 +48,9 @@ std::string ProfileFilePath();
 // All profiles of the file, in file order; empty when the file is missing.
 std::vector<MapiProfile> LoadProfiles(const std::string& file);
 
-// The profile named `name` (case-insensitive); when `name` is empty, the first profile
-// marked Default=1, else the only profile when there is exactly one. nullopt when none.
+// The profile named `name` (case-insensitive), else the only profile whose Address is
+// `name` (an account name); when `name` is empty, the first profile marked Default=1, else
+// the only profile when there is exactly one. nullopt when none.
 std::optional<MapiProfile> FindProfile(const std::vector<MapiProfile>& profiles,
                                        const std::string& name);
 

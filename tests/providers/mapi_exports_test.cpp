@@ -34,6 +34,10 @@ TEST_F(ProviderTest, LogonChecksProfileAndPassword) {
     char id[512];
     EXPECT_EQ(m_findNext(session, 0, nullptr, "", MAPI_LONG_MSGID, 0, id), 19u);
 
+    // The user's account (own address) names the profile too.
+    ASSERT_EQ(m_logon(0, "ME@example.org", nullptr, 0x1002, 0, &session), 0u);
+    EXPECT_EQ(m_logoff(session, 0, 0, 0), 0u);
+
     WriteProfiles("Password=secret\n");
     EXPECT_EQ(m_logon(0, "test", "wrong", 0, 0, &session), 3u);
     ASSERT_EQ(m_logon(0, "test", "secret", 0, 0, &session), 0u);
