@@ -2,8 +2,8 @@
 # Whole syncs through the sync host with the real conduit and Simple MAPI libraries over a
 # temporary Maildir: the first sync (inbox to handheld, attachments notice, outbox sent with
 # its signature and high-priority subject), read marks and deletions in both directions,
-# a sync with nothing to do, the thunked "mapi" interface, and "mapi" on a system without
-# the thunk (logon fails and reports).
+# a sync with nothing to do, the thunked "mapi" interface, "mapi" on a system without the
+# thunk, and the VIM interfaces (the logon fails and reports).
 # usage: mapi_sync_test.sh TETHERSYNC NO_THUNK_LIBRARY_FOLDER
 set -euo pipefail
 tethersync=$1
@@ -89,7 +89,7 @@ EOF
 
 ts user add alice
 ts image create --user alice
-for kv in "System Test Mail" "Interface mapi32" "Profile Test" "UserAccount alice@example.org"; do
+for kv in "System Test Mail" "Interface MAPI32" "Profile Test" "UserAccount alice@example.org"; do
     read -r key value <<<"$kv"
     ts user set --user alice "$key" "$value"
 done
@@ -161,5 +161,14 @@ TETHER_LIBRARY_PATH=$nothunk "$tethersync" sync >"$work/out.txt" 2>&1 || true
 grep -q '   - Could not log on to the Desktop Mail System.' "$log" || fail "no logon report"
 ! grep -q 'Logoff' "$log" || fail "logoff reported after a failed logon"
 [ "$("$tethersync" mail list)" = "$before" ] || fail "handheld changed without a logon"
+
+# ---- the VIM interfaces have no client yet: the logon reports, nothing changes ----
+for interface in vim32 NotesVIM32; do
+    ts user set --user alice Interface "$interface"
+    : >"$log"
+    "$tethersync" sync >"$work/out.txt" 2>&1 || true
+    grep -q '   - Could not log on to the Desktop Mail System.' "$log" || fail "$interface: no logon report"
+    [ "$("$tethersync" mail list)" = "$before" ] || fail "$interface: handheld changed"
+done
 
 echo "whole syncs with the Simple MAPI back-end: all scenarios as expected"
