@@ -297,6 +297,20 @@ TEST_F(MapiBackendTest, FailedLogonReportsTheMailSystemsCode) {
     EXPECT_EQ(ReportTexts()[0].rfind("   - Could not log on", 0), 0u);
 }
 
+TEST_F(MapiBackendTest, MissingLibraryFailsTheLogonWithUnavailable) {
+    // A "Mapi32.dll" that cannot be loaded stands for a system without Simple MAPI.
+    fs::create_directories(m_dir / "broken");
+    WriteFile(m_dir / "broken/libmapi32.so", "not a library");
+    setenv("TETHER_LIBRARY_PATH", (m_dir / "broken").c_str(), 1);
+    {
+        CProbe<CMapi32Conduit> conduit(m_host, m_settings, m_props);
+        EXPECT_EQ(conduit.Logon(), MAIL_ERR_UNAVAILABLE);
+    }
+    unsetenv("TETHER_LIBRARY_PATH");
+    ASSERT_EQ(ReportTexts().size(), 1u);
+    EXPECT_EQ(ReportTexts()[0].rfind("   - Could not log on", 0), 0u);
+}
+
 TEST_F(MapiBackendTest, MissingEntryPointsFailOnlyTheirOperations) {
     // A library with nothing but MAPILogon and MAPILogoff.
     setenv("TETHER_LIBRARY_PATH", TM_PARTIAL_MAPI_DIR, 1);
