@@ -252,7 +252,10 @@ int32_t CMailConduit::ReadRecordIds(std::vector<uint32_t>* ids) {
         if (result != 0) {
             return result;
         }
-        const size_t returned = std::min(request.idsReturned, request.idsWanted);
+        // Copies: the request is packed, so its fields cannot be bound to references.
+        const uint16_t idsReturned = request.idsReturned;
+        const uint16_t idsWanted = request.idsWanted;
+        const size_t returned = std::min(idsReturned, idsWanted);
         if (returned == 0) {
             break;
         }
@@ -392,9 +395,10 @@ int32_t CMailConduit::ApplyHandheldChanges() {
         message->m_onHandheld = 1;
         const bool deleted = message->m_changeKind == CHANGE_DELETED;
         const int32_t category = message->m_category;
+        const uint32_t recordId = request.recordId;  // a copy: the request is packed
 
         CMessage* entry = nullptr;
-        const int64_t key = m_pState->FindByRecordId(request.recordId);
+        const int64_t key = m_pState->FindByRecordId(recordId);
         if (key >= 0) {
             entry = m_pState->Lookup(static_cast<uint32_t>(key));
         } else if (!deleted) {
@@ -402,7 +406,7 @@ int32_t CMailConduit::ApplyHandheldChanges() {
             entry = m_pState->FindMatching(*message);
         }
         if (entry != nullptr) {
-            entry->SetRecordId(request.recordId);
+            entry->SetRecordId(recordId);
             entry->m_onHandheld = 1;
             if (message->m_readOnHandheld != 0) {
                 entry->m_readOnHandheld = 1;
@@ -418,7 +422,7 @@ int32_t CMailConduit::ApplyHandheldChanges() {
                 }
             }
             if (entry->m_goneFromDesktop == 0) {
-                const auto at = firstPosition.find(request.recordId);
+                const auto at = firstPosition.find(recordId);
                 if (at != firstPosition.end()) {
                     seen[at->second] = true;
                 }
