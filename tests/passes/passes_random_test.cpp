@@ -50,7 +50,7 @@ TEST_P(RandomSequences, HandheldAndDesktopAgreeAfterEverySync) {
     std::set<std::string> filed;
     int serial = 0;
     const char* wanted = std::getenv("PASSES_RANDOM_STEPS");
-    const int steps = wanted != nullptr ? std::atoi(wanted) : 500;
+    const int steps = wanted != nullptr ? std::atoi(wanted) : 400;
     for (int step = 0; step < steps; ++step) {
         const int what = static_cast<int>(random() % 9);
         auto records = s.Records();
