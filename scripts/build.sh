@@ -12,6 +12,8 @@ case "$kind" in
                                        -DTM_BUILD_BENCH=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
   *) echo "usage: $0 [release|sanitize|fuzz] [targets...]" >&2; exit 2 ;;
 esac
+# Let ccache share results between clones in different folders.
+export CCACHE_BASEDIR="$PWD"
 werror=OFF
 if [ "${CI:-}" = true ]; then werror=ON; fi
 cmake -S . -B "$dir" -G Ninja -DTM_WERROR=$werror "${extra[@]}" >/dev/null
