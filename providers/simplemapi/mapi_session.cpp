@@ -55,7 +55,10 @@ void RemoveFiles(const std::vector<std::string>& paths) {
 }  // namespace
 
 CMapiSession::CMapiSession(MapiProfile profile, uint32_t codePage)
-    : m_profile(std::move(profile)), m_codePage(codePage), m_store(m_profile.store) {
+    : m_profile(std::move(profile)),
+      m_codePage(codePage),
+      m_store(m_profile.store),
+      m_cache(CReadCache::FolderForStore(m_profile.store)) {
     m_book.Load(m_profile.addressBook, m_codePage);
 }
 
@@ -117,24 +120,49 @@ int32_t CMapiSession::ReadMail(const char* id, FLAGS flags, MapiMessage** out) {
     if (rc != SUCCESS_SUCCESS) {
         return rc;
     }
-    std::string bytes;
-    int32_t err = platform::ReadWholeFile(path, &bytes, MAX_MESSAGE_BYTES);
-    if (err == ENOENT) {
-        return MAPI_E_INVALID_MESSAGE;
-    }
-    if (err != 0) {
-        return err == ENOMEM ? MAPI_E_INSUFFICIENT_MEMORY : MAPI_E_FAILURE;
-    }
-    ReadOptions options;
-    options.codePage = m_codePage;
-    options.nativeText = m_profile.nativeText;
-    options.envelopeOnly = (flags & MAPI_ENVELOPE_ONLY) != 0;
-    options.fallbackTime = delivered;
+    const bool envelopeOnly = (flags & MAPI_ENVELOPE_ONLY) != 0;
+    const bool wantsFiles = !envelopeOnly && (flags & MAPI_SUPPRESS_ATTACH) == 0;
+    // With native text on code page 932 an envelope-only read takes its header encoding
+    // from other hints than a full read does, so such reads never come from the cache.
+    const bool envelopeFromFull = !(m_profile.nativeText && m_codePage == 932);
+
+    // The file's identity is taken before it is read: a change after this point gives the
+    // entry a stale identity, which only makes the next read a miss.
+    platform::FileStamp stamp;
+    const bool cacheable = m_cache.Enabled() && platform::GetFileStamp(path, &stamp);
+    ReadCacheKey key{id,         stamp.size,           stamp.mtimeNs, stamp.inode,
+                     m_codePage, m_profile.nativeText, delivered};
     IncomingMessage message;
-    ParseMessage(bytes, options, &message);
-    bytes.clear();
-    bytes.shrink_to_fit();
-    if ((flags & MAPI_SUPPRESS_ATTACH) != 0) {
+    CachedMessage cached;
+    // Attachment contents are not cached: a read that hands over files parses the mail.
+    if (cacheable && (!envelopeOnly || envelopeFromFull) && m_cache.Lookup(key, &cached) &&
+        (cached.attachmentCount == 0 || !wantsFiles)) {
+        message = std::move(cached.message);
+        if (envelopeOnly) {
+            message.noteText.clear();
+        }
+    } else {
+        std::string bytes;
+        int32_t err = platform::ReadWholeFile(path, &bytes, MAX_MESSAGE_BYTES);
+        if (err == ENOENT) {
+            return MAPI_E_INVALID_MESSAGE;
+        }
+        if (err != 0) {
+            return err == ENOMEM ? MAPI_E_INSUFFICIENT_MEMORY : MAPI_E_FAILURE;
+        }
+        ReadOptions options;
+        options.codePage = m_codePage;
+        options.nativeText = m_profile.nativeText;
+        options.envelopeOnly = envelopeOnly;
+        options.fallbackTime = delivered;
+        ParseMessage(bytes, options, &message);
+        bytes.clear();
+        bytes.shrink_to_fit();
+        if (cacheable && !envelopeOnly) {
+            m_cache.Store(key, message);
+        }
+    }
+    if (!wantsFiles) {
         message.attachments.clear();
     }
 
@@ -175,7 +203,11 @@ int32_t CMapiSession::DeleteMail(const char* id) {
     if (id == nullptr || *id == '\0') {
         return MAPI_E_INVALID_MESSAGE;
     }
-    return m_store.Delete(id);
+    int32_t rc = m_store.Delete(id);
+    if (rc == SUCCESS_SUCCESS) {
+        m_cache.Forget(id);
+    }
+    return rc;
 }
 
 int32_t CMapiSession::SendMail(const MapiMessage* message, FLAGS /*flags*/) {

@@ -8,6 +8,7 @@
 #include "providers/simplemapi/address_book.h"
 #include "providers/simplemapi/maildir_store.h"
 #include "providers/simplemapi/mapi_profile.h"
+#include "providers/simplemapi/read_cache.h"
 #include "providers/simplemapi/simple_mapi.h"
 
 namespace mapi {
@@ -49,6 +50,7 @@ private:
     uint32_t m_codePage;
     CMaildirStore m_store;
     CAddressBook m_book;
+    CReadCache m_cache;
 };
 
 }  // namespace mapi

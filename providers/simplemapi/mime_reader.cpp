@@ -287,6 +287,7 @@ void ParseFallback(std::string_view bytes, const ReadOptions& options, IncomingM
         date = options.fallbackTime;
     }
     if (date != 0) {
+        out->date = date;
         out->dateText = FormatMapiDate(date);
         out->hasDate = !out->dateText.empty();
     }
@@ -364,6 +365,7 @@ void ParseMessage(std::string_view bytes, const ReadOptions& options, IncomingMe
         date = options.fallbackTime;
     }
     if (date != 0) {
+        out->date = date;
         out->dateText = FormatMapiDate(date);
         out->hasDate = !out->dateText.empty();
     }

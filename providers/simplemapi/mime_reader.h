@@ -35,6 +35,7 @@ struct IncomingMessage {
     std::string noteText;  // CR LF line ends
     bool hasDate = false;
     std::string dateText;  // "YYYY/MM/DD HH:MM", local time
+    int64_t date = 0;      // the time dateText shows, seconds since 1970; 0 none
     std::string conversationId;
     bool receiptRequested = false;
     bool hasOriginator = false;

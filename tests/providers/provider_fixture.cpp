@@ -79,6 +79,8 @@ void ProviderTest::SetUp() {
     m_profiles = m_dir + "/profiles.ini";
     WriteProfiles("");
     setenv("TETHER_MAPI_PROFILES", m_profiles.c_str(), 1);
+    // The converted-message cache stays in the test folder too.
+    setenv("TETHER_MAPI_CACHE", (m_dir + "/cache").c_str(), 1);
 
     std::string error;
     m_lib = platform::LoadLibraryByName("Mapi32.dll", &error);

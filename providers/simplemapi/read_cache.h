@@ -1,0 +1,64 @@
+// Cache of converted messages (envelope and note text), so that re-reading a message whose
+// file has not changed needs no MIME parse.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "providers/simplemapi/mime_reader.h"
+
+namespace mapi {
+
+// What a cached entry must match to be used: the message file's identity and the options
+// that shape the converted text.
+struct ReadCacheKey {
+    std::string id;  // message id
+    int64_t size = 0;
+    int64_t mtimeNs = 0;
+    int64_t inode = 0;
+    uint32_t codePage = 0;
+    bool nativeText = false;
+    int64_t fallbackTime = 0;
+};
+
+// A cached message: everything but the attachments' contents, which stay in the mail file.
+struct CachedMessage {
+    IncomingMessage message;  // attachments always empty here
+    uint32_t attachmentCount = 0;
+};
+
+// One file per message in a folder of its own per store, written atomically (new file,
+// rename) and checked by a checksum when read; a damaged, foreign or stale file is a miss.
+// Holds nothing in memory between calls. Every failure is silent: the cache only saves
+// work, and the caller then reads the mail file itself.
+class CReadCache {
+public:
+    // `folder` "" disables the cache.
+    explicit CReadCache(std::string folder) : m_folder(std::move(folder)) {}
+
+    // The folder for a store: env TETHER_MAPI_CACHE, else $XDG_CACHE_HOME/tethermail/mapi,
+    // else $HOME/.cache/tethermail/mapi, then one sub-folder named by a hash of the store
+    // path. "" (no cache) when TETHER_MAPI_CACHE is "none" or none of these is set.
+    static std::string FolderForStore(const std::string& storePath);
+
+    bool Enabled() const { return !m_folder.empty(); }
+    // true and *out filled when an entry for `key` exists and is intact.
+    bool Lookup(const ReadCacheKey& key, CachedMessage* out) const;
+    // Stores a fully read message (body included) under `key`.
+    void Store(const ReadCacheKey& key, const IncomingMessage& message) const;
+    // Removes the entry of a message id (deleted messages).
+    void Forget(const std::string& id) const;
+
+    // Path of the entry file of an id (tests damage it).
+    std::string EntryPathForTesting(const std::string& id) const { return EntryPath(id); }
+
+private:
+    std::string EntryPath(const std::string& id) const;
+    std::string m_folder;
+};
+
+// Encoding of an entry, exposed for tests: Decode fails on any damage.
+std::string EncodeCacheEntry(const ReadCacheKey& key, const IncomingMessage& message);
+bool DecodeCacheEntry(const std::string& bytes, const ReadCacheKey& key, CachedMessage* out);
+
+}  // namespace mapi
