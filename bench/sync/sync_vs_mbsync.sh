@@ -5,7 +5,7 @@
 # re-running with no change. Prints a table with the ratios.
 #
 # usage: sync_vs_mbsync.sh [BUILD_DIR] [MESSAGES]
-#   BUILD_DIR  a build folder holding host/tethersync/tethersync (default: ../../build)
+#   BUILD_DIR  a build folder holding bin/tethersync (default: ../../build)
 #   MESSAGES   messages in the generated Maildir (default 10000)
 # Environment: KEEP=1 keeps the work folder; NO_CACHE=1 runs every sync without the Simple
 # MAPI library's converted-message cache; PROFILE=1 records a no-change re-sync with perf
@@ -15,7 +15,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../../build}
 count=${2:-10000}
-tethersync=$(cd "$build" && pwd)/host/tethersync/tethersync
+tethersync=$(cd "$build" && pwd)/bin/tethersync
 [ -x "$tethersync" ] || { echo "no tethersync at $tethersync: build the tethersync, torrim and mapi32 targets" >&2; exit 2; }
 case "$count" in '' | *[!0-9]*) echo "MESSAGES must be a number" >&2; exit 2 ;; esac
 
