@@ -2,6 +2,7 @@
 // mail and preferences, the Mail sync action, the sync log, and the demo.
 #include "host/tethersync/commands.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -253,10 +254,14 @@ Shows the user's sync log (SyncLog.txt in the user's folder).
 )"},
         {"demo", R"(usage: tethersync demo [--keep]
 
-Creates a desktop user and a handheld image with two mails in its outbox in a new temporary
-folder, runs a sync with the installed conduit (the test conduit when libtorrim.so is not
-built), then shows the handheld mail and the log. The desktop side is a Simple MAPI
-profile "Demo" over a Maildir with two messages. --keep leaves the folder in place.
+Creates, in a new temporary folder, a desktop user whose Mail settings name a Simple MAPI
+profile "Demo" over a Maildir of sample messages (plain, with attachments, Latin-1, UTF-8,
+a long report, high priority, Japanese ISO-2022-JP, a newsletter the handheld's filter
+leaves behind), and a handheld image with two mails in its outbox and a filter preference.
+It runs a sync with the installed conduit (the test conduit when libtorrim.so is not
+built) and shows the handheld mail, the log and the sent mail; then it marks one mail read
+and deletes another on the handheld and syncs again, showing the Maildir before and after.
+--keep leaves the folder in place.
 )"},
     };
     return texts;
@@ -892,6 +897,122 @@ int Sync(CArgs args) {
     return RunSync(path, FindConduits(conduits)).exitStatus;
 }
 
+// The demo's desktop inbox: Maildir file names and messages of the kinds a real inbox holds.
+std::vector<std::pair<std::string, std::string>> DemoInbox() {
+    std::string report;
+    for (int i = 1; i <= 80; ++i)
+        report += "Line " + std::to_string(i) +
+                  " of the quarterly report: figures, forecasts and the usual remarks.\n";
+    const std::string head = "To: Demo User <demo.user@example.org>\nMIME-Version: 1.0\n";
+    return {
+        {"1796720400.demo1.tethersync",
+         "From: Ann Lee <ann.lee@example.org>\n" + head +
+             "Subject: Welcome to the desktop inbox\nDate: Tue, 08 Dec 2026 09:00:00 +0000\n"
+             "Message-ID: <demo1@example.org>\nContent-Type: text/plain; charset=us-ascii\n\n"
+             "This message waits in the desktop Maildir; a sync copies it to the handheld.\n"},
+        {"1796724000.demo2.tethersync",
+         "From: Bob <bob@example.org>\n" + head +
+             "Subject: Plans for Friday\nDate: Tue, 08 Dec 2026 10:00:00 +0000\n"
+             "Message-ID: <demo2@example.org>\nContent-Type: text/plain; charset=us-ascii\n\n"
+             "Lunch at noon, as usual?\n"},
+        {"1796727600.demo3.tethersync",
+         "From: Carol White <carol@example.org>\n" + head +
+             "Subject: Photos from the trip\nDate: Tue, 08 Dec 2026 11:00:00 +0000\n"
+             "Message-ID: <demo3@example.org>\n"
+             "Content-Type: multipart/mixed; boundary=\"demo-boundary\"\n\n"
+             "--demo-boundary\nContent-Type: text/plain; charset=us-ascii\n\n"
+             "Two pictures and the itinerary are attached.\n"
+             "--demo-boundary\nContent-Type: image/jpeg; name=\"beach.jpg\"\n"
+             "Content-Disposition: attachment; filename=\"beach.jpg\"\n"
+             "Content-Transfer-Encoding: base64\n\n/9j/4AAQSkZJRgABAQ==\n"
+             "--demo-boundary\nContent-Type: text/plain; name=\"itinerary.txt\"\n"
+             "Content-Disposition: attachment; filename=\"itinerary.txt\"\n\n"
+             "Day 1: arrive. Day 2: beach.\n--demo-boundary--\n"},
+        {"1796731200.demo4.tethersync",
+         "From: =?iso-8859-1?q?Ren=E9e_Dupr=E9?= <renee@example.fr>\n" + head +
+             "Subject: =?iso-8859-1?q?Caf=E9_cr=E8me?=\nDate: Tue, 08 Dec 2026 12:00:00 +0000\n"
+             "Message-ID: <demo4@example.fr>\nContent-Type: text/plain; charset=iso-8859-1\n"
+             "Content-Transfer-Encoding: quoted-printable\n\n"
+             "Le caf=E9 est pr=EAt. =C0 bient=F4t!\n"},
+        {"1796734800.demo5.tethersync",
+         "From: =?utf-8?q?J=C3=B6rg?= <joerg@example.de>\n" + head +
+             "Subject: =?utf-8?b?R3LDvMOfZSBhdXMgTcO8bmNoZW4=?=\n"
+             "Date: Tue, 08 Dec 2026 13:00:00 +0000\nMessage-ID: <demo5@example.de>\n"
+             "Content-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: base64\n\n"
+             "R3LDvMOfZSEgRGFzIFRyZWZmZW4gaXN0IGFtIE1vbnRhZyB1bSAxMCBVaHIgaW0gQ2Fmw6kuCg==\n"},
+        {"1796738400.demo6.tethersync",
+         "From: Finance <finance@example.org>\n" + head +
+             "Subject: Quarterly report\nDate: Tue, 08 Dec 2026 14:00:00 +0000\n"
+             "Message-ID: <demo6@example.org>\nContent-Type: text/plain; charset=us-ascii\n\n" +
+             report},
+        {"1796742000.demo7.tethersync",
+         "From: Facilities <facilities@example.org>\n" + head +
+             "Subject: Server room is too warm\nDate: Tue, 08 Dec 2026 15:00:00 +0000\n"
+             "Message-ID: <demo7@example.org>\nX-Priority: 1 (Highest)\nImportance: high\n"
+             "Content-Type: text/plain; charset=us-ascii\n\nPlease check the cooling now.\n"},
+        {"1796745600.demo8.tethersync",
+         "From: Taro Yamada <taro@example.jp>\n" + head +
+             "Subject: =?ISO-2022-JP?B?GyRCMnE1RCRON28bKEI=?=\n"
+             "Date: Tue, 08 Dec 2026 16:00:00 +0000\nMessage-ID: <demo8@example.jp>\n"
+             "Content-Type: text/plain; charset=ISO-2022-JP\n\n"
+             "\x1b$BL@F|$N2q5D$O==;~$+$i$G$9!#\x1b(B\n"
+             "\x1b$B$h$m$7$/$*4j$$$7$^$9!#\x1b(B\n"},
+        {"1796749200.demo9.tethersync",
+         "From: News <news@example.org>\n" + head +
+             "Subject: Weekly newsletter\nDate: Tue, 08 Dec 2026 17:00:00 +0000\n"
+             "Message-ID: <demo9@example.org>\nContent-Type: text/plain; charset=us-ascii\n\n"
+             "Left on the desktop by the handheld's filter.\n"},
+    };
+}
+
+// Ids of the handheld inbox mail, in list order.
+std::vector<std::string> DemoInboxIds(const std::string& path) {
+    std::vector<std::string> ids;
+    syncor::CHandheldImage image;
+    syncor::DatabaseInfo db;
+    std::vector<syncor::RecordData> records;
+    if (OpenMail(path, &image, &db) != 0 || image.ListRecords(db.dbId, &records) != 0)
+        return ids;
+    for (const auto& r : records)
+        if (r.category == CATEGORY_INBOX)
+            ids.push_back(std::to_string(r.id));
+    return ids;
+}
+
+// The files of a Maildir's new/ and cur/ folders: name (with its flags) and subject.
+void ShowMaildir(const std::string& maildir) {
+    std::vector<std::pair<std::string, std::string>> files;
+    std::error_code ec;
+    for (const char* sub : {"new", "cur"}) {
+        for (const auto& f : std::filesystem::directory_iterator(maildir + "/" + sub, ec)) {
+            std::string text;
+            std::string subject;
+            if (platform::ReadWholeFile(f.path().string(), &text, 1 << 20) == 0) {
+                size_t at = text.find("\nSubject: ");
+                if (at != std::string::npos)
+                    subject = text.substr(at + 10, text.find('\n', at + 10) - at - 10);
+            }
+            files.emplace_back(std::string(sub) + "/" + f.path().filename().string(), subject);
+        }
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& [name, subject] : files)
+        std::cout << "  " << name << "\t" << subject << "\n";
+}
+
+// Every message of a Maildir's cur/ and new/ folders, as stored.
+void ShowSentMail(const std::string& maildir) {
+    std::error_code ec;
+    for (const char* sub : {"/cur", "/new"}) {
+        for (const auto& f : std::filesystem::directory_iterator(maildir + sub, ec)) {
+            std::string text;
+            if (platform::ReadWholeFile(f.path().string(), &text, 1 << 20) == 0)
+                std::cout << "---- " << f.path().filename().string() << "\n" << text;
+        }
+    }
+    std::cout << std::flush;
+}
+
 // Runs one command line of the demo, echoing it.
 int DemoStep(const std::vector<std::string>& command) {
     std::cout << "\n$ tethersync";
@@ -967,20 +1088,7 @@ int Demo(CArgs args) {
     for (const auto& [key, value] : profile)
         if (!platform::WritePrivateProfileString("Demo", key, value.c_str(), profiles))
             return DataError("cannot write " + profiles);
-    const std::vector<std::pair<std::string, std::string>> inbox = {
-        {"1796720400.demo1.tethersync",
-         "From: Ann Lee <ann.lee@example.org>\nTo: Demo User <demo.user@example.org>\n"
-         "Subject: Welcome to the desktop inbox\nDate: Tue, 08 Dec 2026 09:00:00 +0000\n"
-         "Message-ID: <demo1@example.org>\nMIME-Version: 1.0\n"
-         "Content-Type: text/plain; charset=us-ascii\n\n"
-         "This message waits in the desktop Maildir; a sync copies it to the handheld.\n"},
-        {"1796724000.demo2.tethersync",
-         "From: Bob <bob@example.org>\nTo: Demo User <demo.user@example.org>\n"
-         "Subject: Plans for Friday\nDate: Tue, 08 Dec 2026 10:00:00 +0000\n"
-         "Message-ID: <demo2@example.org>\nMIME-Version: 1.0\n"
-         "Content-Type: text/plain; charset=us-ascii\n\nLunch at noon, as usual?\n"},
-    };
-    for (const auto& [name, text] : inbox)
+    for (const auto& [name, text] : DemoInbox())
         if (platform::WriteFileAtomic(platform::JoinPath(maildir + "/new", name), text, 0600) != 0)
             return DataError("cannot write the demo Maildir");
 
@@ -993,10 +1101,10 @@ int Demo(CArgs args) {
         {"user", "set", "Profile", "Demo"},
         {"action", "set", "synchronize"},
         {"image", "create", "--user", user, "--capacity", "1048576"},
-        {"prefs", "set", "--mode", "all", "--truncate", "4000", "--signature",
-         "Sent from my handheld"},
+        {"prefs", "set", "--mode", "filter", "--filter", "ignore", "--subject-words", "newsletter",
+         "--truncate", "4000", "--signature", "Sent from my handheld"},
         {"mail", "compose", "--to", "ann.lee@example.org", "--subject", "Lunch on Friday?",
-         "--body", "Shall we meet at noon?\nBring the plans."},
+         "--body", "Shall we meet at noon?\nBring the plans.", "--signature"},
         {"mail", "compose", "--to", "bob@example.org", "--cc", "ann.lee@example.org", "--subject",
          "Status", "--body", "All done.", "--priority", "high"},
         {"mail", "list"},
@@ -1012,18 +1120,31 @@ int Demo(CArgs args) {
     int result = DemoStep(syncStep);
     (void)DemoStep({"mail", "list"});  // shows the handheld after the sync; cannot fail here
     (void)DemoStep({"log"});
-    int sent = 0;
-    for (const char* sub : {"/.Sent/new", "/.Sent/cur"}) {
-        if (testConduit)
-            break;  // the test conduit never reaches the desktop mail
-        for (const auto& f : std::filesystem::directory_iterator(maildir + sub, ec)) {
-            (void)f;  // only counted
-            ++sent;
+    if (!testConduit) {
+        std::cout << "\n# the mail sent from the handheld outbox (" << maildir << "/.Sent):\n";
+        ShowSentMail(maildir + "/.Sent");
+    }
+
+    // The handheld user reads the first inbox mail and deletes the second; the next sync
+    // carries both changes to the desktop.
+    std::vector<std::string> inboxIds = DemoInboxIds(image);
+    if (inboxIds.size() >= 2) {
+        if (!testConduit) {
+            std::cout << "\n# the desktop Maildir before the second sync:\n";
+            ShowMaildir(maildir);
+        }
+        (void)DemoStep({"mail", "read", inboxIds[0]});  // shown by the list after the sync
+        (void)DemoStep({"mail", "delete", inboxIds[1]});
+        if (int second = DemoStep(syncStep); result == 0)
+            result = second;
+        (void)DemoStep({"mail", "list"});
+        (void)DemoStep({"log"});
+        if (!testConduit) {
+            std::cout << "\n# the desktop Maildir after the second sync (S = read; the deleted "
+                         "mail is gone):\n";
+            ShowMaildir(maildir);
         }
     }
-    if (!testConduit)
-        std::cout << "\ndesktop: " << sent << " message(s) in the sent folder " << maildir
-                  << "/.Sent" << std::endl;
     if (keep) {
         std::cout << "\nthe demo folder is kept: " << dir.string() << "\n";
     } else {
