@@ -121,9 +121,16 @@ std::string EncodeKey(const ReadCacheKey& key) {
 
 }  // namespace
 
-std::string EncodeCacheEntry(const ReadCacheKey& key, const IncomingMessage& m) {
+std::string SealCacheEntry(const ReadCacheKey& key, std::string_view fields) {
     std::string out(MAGIC, MAGIC_SIZE);
     out += EncodeKey(key);
+    out.append(fields);
+    PutU64(&out, Fnv1a(out));
+    return out;
+}
+
+std::string EncodeCacheEntry(const ReadCacheKey& key, const IncomingMessage& m) {
+    std::string out;
     PutText(&out, m.subject);
     PutText(&out, m.noteText);
     PutU32(&out,
@@ -136,8 +143,7 @@ std::string EncodeCacheEntry(const ReadCacheKey& key, const IncomingMessage& m) 
         PutRecipient(&out, r);
     }
     PutU32(&out, static_cast<uint32_t>(m.attachments.size()));
-    PutU64(&out, Fnv1a(out));
-    return out;
+    return SealCacheEntry(key, out);
 }
 
 bool DecodeCacheEntry(const std::string& bytes, const ReadCacheKey& key, CachedMessage* out) {

@@ -57,8 +57,11 @@ private:
     std::string m_folder;
 };
 
-// Encoding of an entry, exposed for tests: Decode fails on any damage.
+// Encoding of an entry, exposed for tests: Decode fails on any damage. SealCacheEntry wraps
+// encoded message fields with the header, key and checksum (the fuzz target uses it to
+// reach the field decoder).
 std::string EncodeCacheEntry(const ReadCacheKey& key, const IncomingMessage& message);
+std::string SealCacheEntry(const ReadCacheKey& key, std::string_view fields);
 bool DecodeCacheEntry(const std::string& bytes, const ReadCacheKey& key, CachedMessage* out);
 
 }  // namespace mapi
