@@ -24,6 +24,19 @@ std::unordered_set<const tccIntlCtxtStruct*>& Registry() {
     return *registry;
 }
 
+// A direct-mapped copy of part of the registry that every export reads
+// without the lock: a live context is placed in the slot its address hashes
+// to when that slot is free (else it is only in the registry, found the slow
+// way). Slots are written only under the lock, and a context's slot is
+// cleared before the context is freed, so a slot never holds a dead handle.
+constexpr size_t LIVE_SLOTS = 256;
+std::atomic<const tccIntlCtxtStruct*> g_liveSlots[LIVE_SLOTS];
+
+size_t LiveSlotOf(const tccIntlCtxtStruct* handle) {
+    const auto bits = reinterpret_cast<uintptr_t>(handle);
+    return ((bits >> 4) ^ (bits >> 12)) & (LIVE_SLOTS - 1);
+}
+
 // The pair of character sets written to the log last, shared by all contexts
 // (source in the high 16 bits). Starts as (0, 0), a pair that is never logged.
 std::atomic<uint32_t> g_lastLoggedPair{0};
@@ -254,8 +267,19 @@ bool IsLiveContext(const tccIntlCtxtStruct* handle) {
     if (handle == nullptr) {
         return false;
     }
+    if (g_liveSlots[LiveSlotOf(handle)].load(std::memory_order_acquire) == handle) {
+        return handle->magic == CONTEXT_MAGIC;
+    }
     std::lock_guard<std::mutex> guard(g_registryLock);
-    return Registry().count(handle) != 0 && handle->magic == CONTEXT_MAGIC;
+    if (Registry().count(handle) == 0 || handle->magic != CONTEXT_MAGIC) {
+        return false;
+    }
+    // Its slot may have been freed since it was created.
+    std::atomic<const tccIntlCtxtStruct*>& slot = g_liveSlots[LiveSlotOf(handle)];
+    if (slot.load(std::memory_order_relaxed) == nullptr) {
+        slot.store(handle, std::memory_order_release);
+    }
+    return true;
 }
 
 int32_t CreateContext(const char* directory, uint16_t cacheLimit, const char* language,
@@ -292,6 +316,10 @@ int32_t CreateContext(const char* directory, uint16_t cacheLimit, const char* la
     try {
         std::lock_guard<std::mutex> guard(g_registryLock);
         Registry().insert(ctx.get());
+        std::atomic<const tccIntlCtxtStruct*>& slot = g_liveSlots[LiveSlotOf(ctx.get())];
+        if (slot.load(std::memory_order_relaxed) == nullptr) {
+            slot.store(ctx.get(), std::memory_order_release);
+        }
     } catch (...) {
         (void)cFileClose(ctx->file);  // as above: the allocation failure is what counts
         return INTL_ERR_NO_MEMORY;
@@ -305,6 +333,10 @@ int32_t DestroyContext(tccIntlCtxtStruct* ctx) {
         std::lock_guard<std::mutex> guard(g_registryLock);
         if (ctx == nullptr || Registry().erase(ctx) == 0 || ctx->magic != CONTEXT_MAGIC) {
             return INTL_ERR_BAD_HANDLE;
+        }
+        std::atomic<const tccIntlCtxtStruct*>& slot = g_liveSlots[LiveSlotOf(ctx)];
+        if (slot.load(std::memory_order_relaxed) == ctx) {
+            slot.store(nullptr, std::memory_order_release);
         }
     }
     UnloadTables(ctx);

@@ -2,6 +2,8 @@
 // language search.
 #include "intl/context.h"
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "intl/table_layout.h"
@@ -155,6 +157,30 @@ TEST_F(ContextTest, RegistryRejectsTerminatedAndForeignHandles) {
     int notAContext = 0;
     EXPECT_FALSE(IsLiveContext(reinterpret_cast<tccIntlCtxtStruct*>(&notAContext)));
     EXPECT_EQ(CreateContext(m_dir.Path().c_str(), 0, "en", nullptr), 3073);
+}
+
+// More contexts than the lock-free table of live handles has slots, so some
+// share a slot and are found through the registry; terminating half of them
+// frees slots that the survivors then take over.
+TEST_F(ContextTest, ManyContextsStayLiveUntilTerminated) {
+    WriteTableFile(m_dir.Path(), FiveTables());
+    std::vector<tccIntlCtxtStruct*> contexts(300, nullptr);
+    for (tccIntlCtxtStruct*& ctx : contexts)
+        ASSERT_EQ(CreateContext(m_dir.Path().c_str(), 0, "en", &ctx), 0);
+    for (tccIntlCtxtStruct* ctx : contexts)
+        EXPECT_TRUE(IsLiveContext(ctx));
+    for (size_t i = 0; i < contexts.size(); i += 2)
+        EXPECT_EQ(DestroyContext(contexts[i]), 0);
+    for (int round = 0; round < 2; ++round) {
+        for (size_t i = 0; i < contexts.size(); ++i)
+            EXPECT_EQ(IsLiveContext(contexts[i]), i % 2 == 1) << i;
+    }
+    for (size_t i = 1; i < contexts.size(); i += 2)
+        EXPECT_EQ(DestroyContext(contexts[i]), 0);
+    for (tccIntlCtxtStruct* ctx : contexts) {
+        EXPECT_FALSE(IsLiveContext(ctx));
+        EXPECT_EQ(DestroyContext(ctx), 3073);
+    }
 }
 
 TEST_F(ContextTest, CacheLimitOneBehavesAsTwoAndEvictsLeastRecent) {
