@@ -86,6 +86,7 @@ for i in range(count):
         f.write(msg)
 EOF
 cp -a "$store" "$work/mbsync-far"  # mbsync renames source files to record its ids
+mkdir -p "$work/mbsync-near"
 
 # ---- tethersync: user, Mail settings, profile, empty image ----
 cat >"$TETHER_MAPI_PROFILES" <<EOF
@@ -138,15 +139,19 @@ timed() {
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (package time)" >&2; exit 2; }
 
 sync1=$(timed "$tethersync" sync)
+echo "tethersync first sync: $sync1 (wall, cpu s)" >&2
 handheld=$("$tethersync" mail list --category inbox | grep -c . || true)
 if [ "${PROFILE:-0}" = 1 ] && command -v perf >/dev/null 2>&1; then
     perf record -q -o "$work/perf.data" "$tethersync" sync >/dev/null 2>&1 || true
     perf report -q -i "$work/perf.data" --sort dso,symbol --percent-limit 1.5 --stdio 2>/dev/null \
-        | grep -v '^#' | grep -v '^$' | head -30 >"$work/perf.txt" || true
+        | grep -v '^#' | grep -v '^$' | sed 's/[ -]*$//' | cut -c1-120 | head -30 >"$work/perf.txt" || true
 fi
 sync0=$(TETHER_MAPI_CACHE=none timed "$tethersync" sync)
+echo "tethersync no-change, no cache: $sync0" >&2
 sync2=$(timed "$tethersync" sync)
+echo "tethersync no-change: $sync2" >&2
 mb1=$(timed mbsync -q -c "$work/mbsyncrc" bench)
+echo "mbsync first copy: $mb1" >&2
 copied=$(find "$work/mbsync-near/new" "$work/mbsync-near/cur" -type f | wc -l)
 mb2=$(timed mbsync -q -c "$work/mbsyncrc" bench)
 
