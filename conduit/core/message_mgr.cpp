@@ -69,55 +69,25 @@ void CMessageMgr::Yield() const {
     }
 }
 
-void CMessageMgr::AddKey(KeyList& keys, uint32_t key) {
-    if (keys.empty() || keys.back() < key) {
-        keys.push_back(key);
-        return;
-    }
-    const auto it = std::lower_bound(keys.begin(), keys.end(), key);
-    if (it == keys.end() || *it != key) {
-        keys.insert(it, key);
-    }
+uint32_t CMessageMgr::TextValue(std::string_view text) {
+    return static_cast<uint32_t>(HashText(text));
 }
 
-void CMessageMgr::RemoveKey(KeyList& keys, uint32_t key) {
-    const auto it = std::lower_bound(keys.begin(), keys.end(), key);
-    if (it != keys.end() && *it == key) {
-        keys.erase(it);
-    }
+void CMessageMgr::Move(Index& index, uint32_t oldValue, uint32_t newValue, uint32_t key) {
+    index.erase(Entry(oldValue, key));
+    index.insert(Entry(newValue, key));
 }
 
-template <typename Map, typename K>
-void CMessageMgr::Move(Map& index, const K& oldValue, const K& newValue, uint32_t key) {
-    const auto it = index.find(oldValue);
-    if (it != index.end()) {
-        RemoveKey(it->second, key);
-        if (it->second.empty()) {
-            index.erase(it);
-        }
-    }
-    AddKey(index[newValue], key);
+void CMessageMgr::AddToIndexes(uint32_t key, const CMessage& message) {
+    m_byRecordId.insert(Entry(message.m_recordId, key));
+    m_byDesktopId.insert(Entry(TextValue(message.m_desktopId), key));
+    m_bySubject.insert(Entry(TextValue(message.m_subject), key));
 }
 
-void CMessageMgr::Index(uint32_t key, const CMessage& message) {
-    AddKey(m_byRecordId[message.m_recordId], key);
-    AddKey(m_byDesktopId[HashText(message.m_desktopId)], key);
-    AddKey(m_bySubject[HashText(message.m_subject)], key);
-}
-
-void CMessageMgr::Unindex(uint32_t key, const CMessage& message) {
-    auto drop = [key](auto& index, const auto& value) {
-        const auto it = index.find(value);
-        if (it != index.end()) {
-            RemoveKey(it->second, key);
-            if (it->second.empty()) {
-                index.erase(it);
-            }
-        }
-    };
-    drop(m_byRecordId, message.m_recordId);
-    drop(m_byDesktopId, HashText(message.m_desktopId));
-    drop(m_bySubject, HashText(message.m_subject));
+void CMessageMgr::RemoveFromIndexes(uint32_t key, const CMessage& message) {
+    m_byRecordId.erase(Entry(message.m_recordId, key));
+    m_byDesktopId.erase(Entry(TextValue(message.m_desktopId), key));
+    m_bySubject.erase(Entry(TextValue(message.m_subject), key));
 }
 
 void CMessageMgr::OnRecordIdChange(uint32_t key, uint32_t oldId, uint32_t newId) {
@@ -125,23 +95,35 @@ void CMessageMgr::OnRecordIdChange(uint32_t key, uint32_t oldId, uint32_t newId)
 }
 
 void CMessageMgr::OnDesktopIdChange(uint32_t key, std::string_view oldId, std::string_view newId) {
-    Move(m_byDesktopId, HashText(oldId), HashText(newId), key);
+    Move(m_byDesktopId, TextValue(oldId), TextValue(newId), key);
 }
 
 void CMessageMgr::OnSubjectChange(uint32_t key, std::string_view oldSubject,
                                   std::string_view newSubject) {
-    Move(m_bySubject, HashText(oldSubject), HashText(newSubject), key);
+    Move(m_bySubject, TextValue(oldSubject), TextValue(newSubject), key);
+}
+
+template <typename Accept>
+CMessage* CMessageMgr::FirstOf(const Index& index, uint32_t value, Accept accept) const {
+    const uint64_t end = Entry(value, UINT32_MAX);
+    for (auto it = index.lower_bound(Entry(value, 0)); it != index.end() && *it <= end; ++it) {
+        CMessage* candidate = m_messages.at(static_cast<uint32_t>(*it)).get();
+        if (accept(*candidate)) {
+            return candidate;
+        }
+    }
+    return nullptr;
 }
 
 void CMessageMgr::Store(uint32_t key, std::unique_ptr<CMessage> message) {
     auto it = m_messages.find(key);
     if (it != m_messages.end()) {
-        Unindex(key, *it->second);
+        RemoveFromIndexes(key, *it->second);
         it->second->m_pOwner = nullptr;
     }
     message->m_pOwner = this;
     message->m_ownerKey = key;
-    Index(key, *message);
+    AddToIndexes(key, *message);
     m_messages[key] = std::move(message);
 }
 
@@ -171,7 +153,7 @@ std::unique_ptr<CMessage> CMessageMgr::Remove(uint32_t key) {
     }
     std::unique_ptr<CMessage> message = std::move(it->second);
     m_messages.erase(it);
-    Unindex(key, *message);
+    RemoveFromIndexes(key, *message);
     message->m_pOwner = nullptr;
     return message;
 }
@@ -187,78 +169,53 @@ void CMessageMgr::RemoveAll() {
 }
 
 int64_t CMessageMgr::FindByRecordId(uint32_t recordId) const {
-    const auto it = m_byRecordId.find(recordId);
-    if (it == m_byRecordId.end() || it->second.empty()) {
+    const auto it = m_byRecordId.lower_bound(Entry(recordId, 0));
+    if (it == m_byRecordId.end() || (*it >> 32) != recordId) {
         return -1;
     }
-    return it->second.front();
+    return static_cast<uint32_t>(*it);
 }
 
 CMessage* CMessageMgr::FindByDesktopId(std::string_view desktopId) const {
-    const auto it = m_byDesktopId.find(HashText(desktopId));
-    if (it == m_byDesktopId.end()) {
-        return nullptr;
-    }
-    for (uint32_t key : it->second) {
-        CMessage* candidate = m_messages.at(key).get();
-        if (candidate->m_desktopId == desktopId) {
-            return candidate;
-        }
-    }
-    return nullptr;
+    return FirstOf(m_byDesktopId, TextValue(desktopId), [desktopId](const CMessage& candidate) {
+        return candidate.m_desktopId == desktopId;
+    });
 }
 
 CMessage* CMessageMgr::FindByDateAndSubject(const CMessage& message) const {
-    const auto it = m_bySubject.find(HashText(message.m_subject));
-    if (it == m_bySubject.end()) {
-        return nullptr;
-    }
-    for (uint32_t key : it->second) {
-        CMessage* candidate = m_messages.at(key).get();
-        if (candidate->m_date == message.m_date && candidate->m_subject == message.m_subject &&
-            candidate->m_desktopId.empty() && candidate->m_desktopKey1 == 0 &&
-            candidate->m_desktopKey2 == 0) {
-            return candidate;
-        }
-    }
-    return nullptr;
+    return FirstOf(m_bySubject, TextValue(message.m_subject), [&message](const CMessage& c) {
+        return c.m_date == message.m_date && c.m_subject == message.m_subject &&
+               c.m_desktopId.empty() && c.m_desktopKey1 == 0 && c.m_desktopKey2 == 0;
+    });
 }
 
 CMessage* CMessageMgr::FindMatching(const CMessage& message) const {
-    const auto it = m_bySubject.find(HashText(message.m_subject));
-    if (it == m_bySubject.end()) {
-        return nullptr;
-    }
-    for (uint32_t key : it->second) {
-        CMessage* candidate = m_messages.at(key).get();
-        if (candidate->m_onHandheld != 0) {
-            continue;
+    return FirstOf(m_bySubject, TextValue(message.m_subject), [this, &message](const CMessage& c) {
+        if (c.m_onHandheld != 0) {
+            return false;
         }
-        // The stored date may be any time before the given one, but not a minute or more
-        // after it; the difference is taken in 64 bits so that it never wraps.
+        // The stored copy may be dated the same second as the given one or up to a minute
+        // later, never earlier; the difference is taken in 64 bits so that it never wraps.
         const int64_t difference =
-            static_cast<int64_t>(candidate->m_date) - static_cast<int64_t>(message.m_date);
-        if (difference >= 60) {
-            continue;
+            static_cast<int64_t>(c.m_date) - static_cast<int64_t>(message.m_date);
+        if (difference < 0 || difference >= 60) {
+            return false;
         }
-        if (candidate->m_subject != message.m_subject ||
-            candidate->m_fromAddress != message.m_fromAddress ||
-            candidate->m_category != message.m_category) {
-            continue;
+        if (c.m_subject != message.m_subject || c.m_fromAddress != message.m_fromAddress ||
+            c.m_category != message.m_category) {
+            return false;
         }
-        if (candidate->m_body == message.m_body) {
-            return candidate;
+        if (c.m_body == message.m_body) {
+            return true;
         }
-        if (candidate->m_truncated != 0 && message.m_body.size() > candidate->m_body.size()) {
-            const size_t limit = candidate->m_body.size();
+        if (c.m_truncated != 0 && message.m_body.size() > c.m_body.size()) {
+            const size_t limit = c.m_body.size();
             const size_t cut = m_host != nullptr ? m_host->ValidateNumberDec(message.m_body, limit)
                                                  : platform::ValidCutLength(message.m_body, limit);
-            if (std::string_view(message.m_body).substr(0, cut) == candidate->m_body) {
-                return candidate;
-            }
+            return std::string_view(message.m_body).substr(0, cut) == c.m_body;
         }
-    }
-    return nullptr;
+        return false;
+    });
 }
 
 void CMessageMgr::Serialize(platform::CArchive& archive) {

@@ -5,10 +5,9 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <vector>
 
 #include "conduit/core/message.h"
 #include "platform/archive.h"
@@ -48,8 +47,8 @@ public:
     // The first message with the same date and subject, an empty desktop id and both
     // desktop keys 0.
     CMessage* FindByDateAndSubject(const CMessage& message) const;
-    // The first message not on the handheld, dated less than 60 seconds after the given one
-    // (or any time before it), with the same subject, sender address and category, and the
+    // The first message not on the handheld, dated at the same time as the given one or
+    // less than 60 seconds after it, with the same subject, sender address and category, and the
     // same body, or, when it was stored cut, a body equal to the start of the given one.
     CMessage* FindMatching(const CMessage& message) const;
 
@@ -73,24 +72,32 @@ public:
     void OnSubjectChange(uint32_t key, std::string_view oldSubject, std::string_view newSubject);
 
 private:
-    using KeyList = std::vector<uint32_t>;  // ascending keys
+    // An index entry: the indexed value (a record id, or the low 32 bits of a text's hash)
+    // in the high half and the key in the low half, so that the entries of one value sit
+    // together in ascending key order and every insertion or removal costs O(log n), also
+    // for values most messages share (an empty desktop id, record id 0).
+    using Index = std::set<uint64_t>;
 
     void Store(uint32_t key, std::unique_ptr<CMessage> message);
-    void Index(uint32_t key, const CMessage& message);
-    void Unindex(uint32_t key, const CMessage& message);
+    void AddToIndexes(uint32_t key, const CMessage& message);
+    void RemoveFromIndexes(uint32_t key, const CMessage& message);
     void Yield() const;
-    static void AddKey(KeyList& keys, uint32_t key);
-    static void RemoveKey(KeyList& keys, uint32_t key);
-    template <typename Map, typename K>
-    static void Move(Map& index, const K& oldValue, const K& newValue, uint32_t key);
+    static uint64_t Entry(uint32_t value, uint32_t key) {
+        return (static_cast<uint64_t>(value) << 32) | key;
+    }
+    static uint32_t TextValue(std::string_view text);
+    static void Move(Index& index, uint32_t oldValue, uint32_t newValue, uint32_t key);
+    // The first key holding value for which accept(message) is true, in key order.
+    template <typename Accept>
+    CMessage* FirstOf(const Index& index, uint32_t value, Accept accept) const;
 
     CHostServices* m_host;
     std::map<uint32_t, std::unique_ptr<CMessage>> m_messages;
-    // Indexes from a field (texts by their hash) to the keys holding it, so that lookups
-    // return the first key of a short candidate list instead of scanning the whole state.
-    std::unordered_map<uint32_t, KeyList> m_byRecordId;
-    std::unordered_map<size_t, KeyList> m_byDesktopId;
-    std::unordered_map<size_t, KeyList> m_bySubject;
+    // Lookups walk the candidates of one value instead of scanning the whole state; texts
+    // are indexed by hash, so candidates are compared in full before they are returned.
+    Index m_byRecordId;
+    Index m_byDesktopId;
+    Index m_bySubject;
 };
 
 // Maps a positive errno value to the file error cause the conduit reports.

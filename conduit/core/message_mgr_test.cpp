@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <random>
 
 #include "conduit/core/codes.h"
 #include "conduit/core/fake_host_test_util.h"
@@ -160,7 +161,7 @@ TEST_F(MessageMgrTest, SaveDropsMessagesGoneFromTheDesktop) {
     EXPECT_EQ(loaded.Lookup(1)->RecordId(), 3u);
 }
 
-TEST(MessageMgrLookupTest, FindMatchingAccepts59sRejects60s) {
+TEST(MessageMgrLookupTest, FindMatchingAccepts0To59sAfterRejects60sAfterAndAnyBefore) {
     CMessageMgr state;
     auto stored = MakeMessage(0, "Lunch", 1000 + 60);
     stored->m_fromAddress = "a@b";
@@ -170,10 +171,15 @@ TEST(MessageMgrLookupTest, FindMatchingAccepts59sRejects60s) {
     handheld.m_fromAddress = "a@b";
     handheld.m_date = 1000;
     EXPECT_EQ(state.FindMatching(handheld), nullptr);
+    handheld.m_date = 1001;  // stored 59 s after
+    EXPECT_EQ(state.FindMatching(handheld), state.Lookup(0));
+    handheld.m_date = 1060;  // same second
+    EXPECT_EQ(state.FindMatching(handheld), state.Lookup(0));
+    handheld.m_date = 1061;  // stored 1 s before
+    EXPECT_EQ(state.FindMatching(handheld), nullptr);
+    handheld.m_date = 0xFFFFFFF0u;  // far later
+    EXPECT_EQ(state.FindMatching(handheld), nullptr);
     handheld.m_date = 1001;
-    EXPECT_EQ(state.FindMatching(handheld), state.Lookup(0));
-    handheld.m_date = 0xFFFFFFF0u;  // far later: no lower bound
-    EXPECT_EQ(state.FindMatching(handheld), state.Lookup(0));
     handheld.m_category = 3;
     EXPECT_EQ(state.FindMatching(handheld), nullptr);
 }
@@ -234,6 +240,91 @@ TEST(MessageMgrLookupTest, KeysGoBeyondSixteenBits) {
     EXPECT_EQ(state.Count(), 70000u);
     EXPECT_EQ(state.FindByRecordId(70000), 69999);
     EXPECT_EQ(state.Lookup(65536)->RecordId(), 65537u);
+}
+
+// The lookups as plain scans over the keys in order: what the indexes must agree with.
+int64_t ScanRecordId(const CMessageMgr& state, uint32_t id, uint32_t maxKey) {
+    for (uint32_t key = 0; key <= maxKey; ++key) {
+        const CMessage* m = state.Lookup(key);
+        if (m != nullptr && m->RecordId() == id)
+            return key;
+    }
+    return -1;
+}
+
+template <typename Pred>
+CMessage* ScanFirst(const CMessageMgr& state, uint32_t maxKey, Pred pred) {
+    for (uint32_t key = 0; key <= maxKey; ++key) {
+        CMessage* m = state.Lookup(key);
+        if (m != nullptr && pred(*m))
+            return m;
+    }
+    return nullptr;
+}
+
+TEST(MessageMgrLookupTest, IndexedLookupsReturnWhatAScanReturnsThroughRandomChanges) {
+    const char* texts[] = {"", "a", "b", "Lunch", "Re: Lunch"};
+    for (uint32_t seed = 1; seed <= 5; ++seed) {
+        std::mt19937 rng(seed);
+        auto pick = [&rng](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
+        CMessageMgr state;
+        uint32_t maxKey = 0;
+        for (int step = 0; step < 3000; ++step) {
+            const uint32_t key = pick(60);
+            CMessage* m = state.Lookup(key);
+            switch (pick(7)) {
+                case 0:
+                case 1: {
+                    auto fresh = MakeMessage(pick(6), texts[pick(5)], 1000 + pick(130));
+                    fresh->SetDesktopId(texts[pick(5)]);
+                    fresh->m_fromAddress = pick(2) ? "a@b" : "c@d";
+                    fresh->m_onHandheld = static_cast<int32_t>(pick(2));
+                    state.Append(std::move(fresh));
+                    break;
+                }
+                case 2:
+                    (void)state.Remove(key);  // the key may be missing
+                    break;
+                case 3:
+                    if (m != nullptr)
+                        m->SetRecordId(pick(6));
+                    break;
+                case 4:
+                    if (m != nullptr)
+                        m->SetDesktopId(texts[pick(5)]);
+                    break;
+                case 5:
+                    if (m != nullptr)
+                        m->SetSubject(texts[pick(5)]);
+                    break;
+                default:
+                    (void)state.ReplaceAt(key, MakeMessage(pick(6), texts[pick(5)], 1000));
+                    break;
+            }
+            maxKey = std::max(maxKey, state.Count() + 60);
+            const uint32_t id = pick(6);
+            ASSERT_EQ(state.FindByRecordId(id), ScanRecordId(state, id, maxKey)) << seed;
+            const std::string text = texts[pick(5)];
+            ASSERT_EQ(state.FindByDesktopId(text), ScanFirst(state, maxKey, [&](const CMessage& c) {
+                          return c.DesktopId() == text;
+                      }));
+            CMessage probe;
+            probe.SetSubject(text);
+            probe.m_date = 1000 + pick(130);
+            probe.m_fromAddress = pick(2) ? "a@b" : "c@d";
+            ASSERT_EQ(
+                state.FindByDateAndSubject(probe), ScanFirst(state, maxKey, [&](const CMessage& c) {
+                    return c.m_date == probe.m_date && c.Subject() == text &&
+                           c.DesktopId().empty() && c.m_desktopKey1 == 0 && c.m_desktopKey2 == 0;
+                }));
+            ASSERT_EQ(state.FindMatching(probe), ScanFirst(state, maxKey, [&](const CMessage& c) {
+                          const int64_t d = int64_t{c.m_date} - int64_t{probe.m_date};
+                          return c.m_onHandheld == 0 && d >= 0 && d < 60 && c.Subject() == text &&
+                                 c.m_fromAddress == probe.m_fromAddress &&
+                                 c.m_category == probe.m_category && c.m_body == probe.m_body;
+                      }));
+        }
+    }
 }
 
 }  // namespace
