@@ -45,7 +45,25 @@ void CopyLowBytes(const uint16_t* units, size_t count, uint8_t* out) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
                          _mm_packus_epi16(_mm_and_si128(a, lowMask), _mm_and_si128(b, lowMask)));
     }
+    if (i + 8 <= count) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i),
+                         _mm_packus_epi16(_mm_and_si128(a, lowMask), _mm_setzero_si128()));
+        i += 8;
+    }
 #endif
+    if constexpr (std::endian::native == std::endian::little) {
+        // Word-sized runs are the common case: four units per step in a
+        // general register (a one-high-byte run has at least four).
+        for (; i + 4 <= count; i += 4) {
+            uint64_t v;
+            std::memcpy(&v, units + i, 8);
+            v &= 0x00FF00FF00FF00FFull;
+            v = (v | (v >> 8)) & 0x0000FFFF0000FFFFull;
+            const auto packed = static_cast<uint32_t>(v | (v >> 16));
+            std::memcpy(out + i, &packed, 4);
+        }
+    }
     for (; i < count; ++i)
         out[i] = static_cast<uint8_t>(units[i]);
 }
@@ -112,7 +130,7 @@ size_t FieldWidth(uint32_t value) {
 // Writes `value` as a length field of the given width. A width larger than
 // the value needs is allowed (the count is rewritten in the width it was
 // first written in).
-void WriteField(uint8_t* out, uint32_t value, size_t width) {
+[[gnu::always_inline]] inline void WriteField(uint8_t* out, uint32_t value, size_t width) {
     if (width == 1) {
         out[0] = static_cast<uint8_t>(value << 1);
     } else if (width == 2) {
