@@ -129,6 +129,8 @@ int32_t ReadRecordRow(const CStatement& st, RecordData* out) {
     return SYNC_ERR_NONE;
 }
 
+}  // namespace
+
 // Keeps a transaction open until Commit; rolled back otherwise.
 class CTransaction {
 public:
@@ -149,6 +151,7 @@ private:
     bool m_done = false;
 };
 
+namespace {
 constexpr const char* RECORD_COLUMNS = "position, id, category, attributes, data";
 
 }  // namespace
@@ -165,6 +168,9 @@ void CHandheldImage::Close() {
     m_userName.clear();
     m_capacity = 0;
     m_faultAfter = -1;
+    m_usedKnown = false;
+    m_used = 0;
+    m_dataVersion = 0;
 }
 
 int32_t CHandheldImage::Create(const std::string& path, const std::string& userName,
@@ -232,12 +238,20 @@ int32_t CHandheldImage::Open(const std::string& path) {
     }
     if (result == SYNC_ERR_NONE) {
         // A file cut short reads its missing tail as zeros: its size must be whole pages.
+        // Changes not yet copied back from a write-ahead log left by an interrupted session
+        // may make the database longer than the file; then the file may not be longer.
         CStatement size(m_db, "PRAGMA page_size");
         CStatement count(m_db, "PRAGMA page_count");
         platform::FileStamp stamp;
+        platform::FileStamp walStamp;
+        const bool pendingLog =
+            platform::GetFileStamp(path + "-wal", &walStamp) && walStamp.size > 0;
         if (size.PrepareError() != SYNC_ERR_NONE || count.PrepareError() != SYNC_ERR_NONE ||
             size.Step() != SQLITE_ROW || count.Step() != SQLITE_ROW ||
-            !platform::GetFileStamp(path, &stamp) || stamp.size != size.Int(0) * count.Int(0))
+            !platform::GetFileStamp(path, &stamp) || size.Int(0) <= 0 ||
+            stamp.size % size.Int(0) != 0 ||
+            (pendingLog ? stamp.size > size.Int(0) * count.Int(0)
+                        : stamp.size != size.Int(0) * count.Int(0)))
             result = SYNC_ERR_CORRUPT_IMAGE;
     }
     if (result == SYNC_ERR_NONE) {
@@ -259,6 +273,16 @@ int32_t CHandheldImage::Open(const std::string& path) {
     }
     if (result == SYNC_ERR_NONE)
         result = LoadMeta();
+    if (result == SYNC_ERR_NONE) {
+        // A write-ahead log with synchronous=NORMAL commits each change without waiting for
+        // the disk: a power loss may take back the last commits, but the image stays
+        // consistent, and a sync writes thousands of records one call at a time.
+        CStatement mode(m_db, "PRAGMA journal_mode = WAL");
+        if (mode.PrepareError() != SYNC_ERR_NONE || mode.Step() != SQLITE_ROW)
+            result = SYNC_ERR_IO;
+        else
+            result = Exec(m_db, "PRAGMA synchronous = NORMAL");
+    }
     if (result != SYNC_ERR_NONE)
         Close();
     return result;
@@ -321,9 +345,49 @@ int32_t CHandheldImage::SetCapacity(uint64_t capacity) {
     return e;
 }
 
+int32_t CHandheldImage::DataVersion(int64_t* version) {
+    CStatement st(m_db, "PRAGMA data_version");
+    if (int32_t e = st.PrepareError())
+        return e;
+    int rc = st.Step();
+    if (rc != SQLITE_ROW)
+        return FromSqlite(rc);
+    *version = st.Int(0);
+    return SYNC_ERR_NONE;
+}
+
+void CHandheldImage::AdjustUsed(int64_t growth) {
+    if (!m_usedKnown)
+        return;
+    if (growth < 0 && static_cast<uint64_t>(-growth) > m_used)
+        m_usedKnown = false;  // cannot happen with a true count: count again next time
+    else
+        m_used += static_cast<uint64_t>(growth);
+}
+
+int32_t CHandheldImage::CommitGrowth(CTransaction& tx, int64_t growth) {
+    int32_t e = tx.Commit();
+    if (e == SYNC_ERR_NONE)
+        AdjustUsed(growth);
+    else
+        m_usedKnown = false;
+    return e;
+}
+
 int32_t CHandheldImage::UsedBytes(uint64_t* used) {
     if (m_db == nullptr)
         return SYNC_ERR_NO_IMAGE;
+    // The sum is kept from one call to the next and counted again only when another
+    // connection changed the file since (its data version moved on) or after a change
+    // whose size is not known here; counting it on every write made a sync quadratic.
+    int64_t version = 0;
+    if (int32_t e = DataVersion(&version))
+        return e;
+    if (m_usedKnown && version == m_dataVersion) {
+        *used = m_used;
+        return SYNC_ERR_NONE;
+    }
+    m_usedKnown = false;
     CStatement st(m_db,
                   "SELECT (SELECT COALESCE(SUM(LENGTH(data)), 0) + ?1 * COUNT(*) FROM records)"
                   " + (SELECT ?2 * COUNT(*) FROM databases)"
@@ -337,6 +401,9 @@ int32_t CHandheldImage::UsedBytes(uint64_t* used) {
     if (!st.IsInteger(0) || st.Int(0) < 0)
         return SYNC_ERR_CORRUPT_IMAGE;
     *used = static_cast<uint64_t>(st.Int(0));
+    m_used = *used;
+    m_dataVersion = version;
+    m_usedKnown = true;
     return SYNC_ERR_NONE;
 }
 
@@ -398,7 +465,7 @@ int32_t CHandheldImage::CreateDatabase(const DatabaseInfo& wanted, DatabaseInfo*
         return e;
     *created = wanted;
     created->dbId = sqlite3_last_insert_rowid(m_db);
-    return tx.Commit();
+    return CommitGrowth(tx, static_cast<int64_t>(DATABASE_OVERHEAD));
 }
 
 int32_t CHandheldImage::ListDatabases(std::vector<DatabaseInfo>* out) {
@@ -507,7 +574,7 @@ int32_t CHandheldImage::WriteRecord(int64_t dbId, RecordData* record) {
             return e;
         record->position = sqlite3_last_insert_rowid(m_db);
     }
-    return tx.Commit();
+    return CommitGrowth(tx, growth);
 }
 
 int32_t CHandheldImage::SetRecordState(int64_t dbId, uint32_t id, uint8_t attributes,
@@ -528,11 +595,24 @@ int32_t CHandheldImage::SetRecordState(int64_t dbId, uint32_t id, uint8_t attrib
 int32_t CHandheldImage::RemoveRecord(int64_t dbId, uint32_t id) {
     if (m_db == nullptr)
         return SYNC_ERR_NO_IMAGE;
-    CStatement st(m_db, "DELETE FROM records WHERE db = ?1 AND id = ?2");
+    CStatement st(m_db, "DELETE FROM records WHERE db = ?1 AND id = ?2 RETURNING LENGTH(data)");
     st.Bind(1, dbId).Bind(2, id);
-    if (int32_t e = Run(st))
+    if (int32_t e = st.PrepareError())
         return e;
-    return sqlite3_changes(m_db) == 0 ? SYNC_ERR_NOT_FOUND : SYNC_ERR_NONE;
+    int rc = st.Step();
+    if (rc == SQLITE_DONE)
+        return SYNC_ERR_NOT_FOUND;
+    if (rc != SQLITE_ROW)
+        return FromSqlite(rc);
+    const int64_t length = st.IsInteger(0) ? st.Int(0) : -1;
+    rc = st.Step();
+    if (rc != SQLITE_DONE)
+        return FromSqlite(rc);
+    if (length < 0)
+        m_usedKnown = false;
+    else
+        AdjustUsed(-(length + static_cast<int64_t>(RECORD_OVERHEAD)));
+    return SYNC_ERR_NONE;
 }
 
 int32_t CHandheldImage::NextRecord(int64_t dbId, int64_t afterPosition, RecordFilter filter,
@@ -593,6 +673,8 @@ int32_t CHandheldImage::PurgeDeleted(int64_t dbId) {
         return SYNC_ERR_NO_IMAGE;
     CStatement st(m_db, "DELETE FROM records WHERE db = ?1 AND (attributes & 128) != 0");
     st.Bind(1, dbId);
+    // Many records may go: the sum is counted again when next needed.
+    m_usedKnown = false;
     return Run(st);
 }
 
@@ -603,6 +685,8 @@ int32_t CHandheldImage::PurgeCategory(int64_t dbId, int16_t category) {
         return SYNC_ERR_BAD_ARGUMENT;
     CStatement st(m_db, "DELETE FROM records WHERE db = ?1 AND category = ?2");
     st.Bind(1, dbId).Bind(2, category);
+    // Many records may go: the sum is counted again when next needed.
+    m_usedKnown = false;
     return Run(st);
 }
 
@@ -698,7 +782,7 @@ int32_t CHandheldImage::WritePreference(const Preference& pref) {
     st.Bind(4, pref.version).BindBlob(5, pref.data);
     if ((e = Run(st)))
         return e;
-    return tx.Commit();
+    return CommitGrowth(tx, growth);
 }
 
 }  // namespace syncor

@@ -10,6 +10,8 @@ struct sqlite3;
 
 namespace syncor {
 
+class CTransaction;
+
 // Record data as stored (and as the handheld's applications see it).
 struct RecordData {
     uint32_t id = 0;
@@ -44,8 +46,8 @@ inline constexpr uint64_t DATABASE_OVERHEAD = 64;
 inline constexpr uint64_t PREFERENCE_OVERHEAD = 16;
 
 // One open image. Every call answers a SYNC_ERR_* code (syncor.h); every change is one
-// SQLite transaction, committed before the call returns. Values read back from the file
-// are checked: a damaged file gives SYNC_ERR_CORRUPT_IMAGE, never a crash.
+// SQLite transaction, committed (to the write-ahead log) before the call returns. Values read back
+// from the file are checked: a damaged file gives SYNC_ERR_CORRUPT_IMAGE, never a crash.
 class CHandheldImage {
 public:
     CHandheldImage() = default;
@@ -106,11 +108,20 @@ private:
     [[nodiscard]] int32_t SetMeta(const char* key, int64_t value);
     [[nodiscard]] int32_t FitsCapacity(int64_t growth, bool* fits);
     [[nodiscard]] int32_t NewRecordId(int64_t dbId, uint32_t* id);
+    [[nodiscard]] int32_t DataVersion(int64_t* version);
+    // Commits tx and adds growth bytes to the kept used-byte sum.
+    [[nodiscard]] int32_t CommitGrowth(CTransaction& tx, int64_t growth);
+    void AdjustUsed(int64_t growth);
 
     sqlite3* m_db = nullptr;
     std::string m_userName;
     uint64_t m_capacity = 0;
     int64_t m_faultAfter = -1;
+    // The used-byte sum as last counted and kept up to date by this connection's changes,
+    // valid while m_usedKnown and the file's data version is still m_dataVersion.
+    bool m_usedKnown = false;
+    uint64_t m_used = 0;
+    int64_t m_dataVersion = 0;
 };
 
 // Four-character codes as numbers ('mail' = 0x6D61696C).

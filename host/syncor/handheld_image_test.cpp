@@ -122,6 +122,61 @@ TEST_F(HandheldImageTest, CapacityRefusesNewAndGrowingRecords) {
     EXPECT_EQ(image.WriteRecord(db.dbId, &one), 0);
 }
 
+TEST_F(HandheldImageTest, KeptUsedByteCountAgreesWithAFreshCountAfterEveryKindOfChange) {
+    ASSERT_EQ(CHandheldImage::Create(m_path, "u", 100000), 0);
+    CHandheldImage image;
+    ASSERT_EQ(image.Open(m_path), 0);
+    DatabaseInfo db;
+    ASSERT_EQ(image.FindDatabase("MailDB", &db), 0);
+    // What a connection opened afresh counts from the file itself.
+    auto freshCount = [this] {
+        CHandheldImage other;
+        uint64_t used = 0;
+        EXPECT_EQ(other.Open(m_path), 0);
+        EXPECT_EQ(other.UsedBytes(&used), 0);
+        return used;
+    };
+    auto kept = [&image] {
+        uint64_t used = 0;
+        EXPECT_EQ(image.UsedBytes(&used), 0);
+        return used;
+    };
+    RecordData a, b, c;
+    a.data.assign(300, 'a');
+    b.data.assign(200, 'b');
+    b.category = 3;
+    c.data.assign(100, 'c');
+    ASSERT_EQ(image.WriteRecord(db.dbId, &a), 0);
+    ASSERT_EQ(image.WriteRecord(db.dbId, &b), 0);
+    ASSERT_EQ(image.WriteRecord(db.dbId, &c), 0);
+    EXPECT_EQ(kept(), DATABASE_OVERHEAD + 600 + 3 * RECORD_OVERHEAD);
+    a.data.resize(50);
+    ASSERT_EQ(image.WriteRecord(db.dbId, &a), 0);
+    ASSERT_EQ(image.RemoveRecord(db.dbId, c.id), 0);
+    EXPECT_EQ(image.RemoveRecord(db.dbId, c.id), SYNC_ERR_NOT_FOUND);
+    Preference pref;
+    pref.creator = MAIL_CREATOR;
+    pref.data = "pref";
+    ASSERT_EQ(image.WritePreference(pref), 0);
+    DatabaseInfo wanted, created;
+    wanted.name = "Other";
+    ASSERT_EQ(image.CreateDatabase(wanted, &created), 0);
+    EXPECT_EQ(kept(), freshCount());
+    EXPECT_EQ(kept(), 2 * DATABASE_OVERHEAD + 250 + 2 * RECORD_OVERHEAD + 4 + PREFERENCE_OVERHEAD);
+    ASSERT_EQ(image.PurgeCategory(db.dbId, 3), 0);
+    EXPECT_EQ(kept(), freshCount());
+    // A change made through another connection is seen by this one.
+    {
+        CHandheldImage other;
+        ASSERT_EQ(other.Open(m_path), 0);
+        RecordData d;
+        d.data.assign(1000, 'd');
+        ASSERT_EQ(other.WriteRecord(db.dbId, &d), 0);
+    }
+    EXPECT_EQ(kept(), freshCount());
+    EXPECT_EQ(kept(), 2 * DATABASE_OVERHEAD + 1050 + 2 * RECORD_OVERHEAD + 4 + PREFERENCE_OVERHEAD);
+}
+
 TEST_F(HandheldImageTest, PreferencesAreKeptPerCreatorIdAndBackupFlag) {
     ASSERT_EQ(CHandheldImage::Create(m_path, "u", 100000), 0);
     CHandheldImage image;
