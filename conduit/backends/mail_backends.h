@@ -1,9 +1,10 @@
 // The desktop mail back-ends: Simple MAPI (32-bit client library, or 16-bit through the
-// thunk) and VIM, as subclasses of CMailConduit, and the process-wide thunk registration.
+// thunk; declared in mapi_conduit.h) and VIM, as subclasses of CMailConduit, and the
+// process-wide thunk registration.
 //
-// Every operation below answers 0 or a non-zero code after writing its own report (the
+// Every VIM operation below answers 0 or a non-zero code after writing its own report (the
 // texts of CMailConduit's defaults); MAIL_ERR_UNAVAILABLE (4352) means the client library,
-// one of its entry points or the thunk is missing. MarkMessageRead and DeleteMessage
+// one of its entry points or the thunk is missing. Its MarkMessageRead and DeleteMessage
 // answer 0 without reaching the mail system when there is no current desktop message.
 #pragma once
 
