@@ -28,6 +28,9 @@ protected:
         char pattern[] = "/tmp/conduit_open_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         m_user = pattern;
+        // Keep the mail client libraries away from the real user's profiles.
+        setenv("TETHER_PLATFORM_HOME", m_user.c_str(), 1);
+        setenv("TETHER_MAPI_PROFILES", (m_user + "/no-profiles.ini").c_str(), 1);
         ASSERT_EQ(platform::CreateDirectories(m_user + "/Mail"), 0);
         ASSERT_EQ(platform::WriteFileAtomic(m_user + "/Sync.ini", "[Mail]\n"), 0);
         std::memset(&m_props, 0, sizeof(m_props));
@@ -139,8 +142,8 @@ TEST_F(OpenConduitTest, UnknownInterfaceRunsNothingAndKnownOnesStopAtUnavailable
     EXPECT_EQ(Open(), -1);
     EXPECT_EQ(m_host.Count("RegisterConduit"), 0);
     EXPECT_TRUE(m_host.m_log.empty());
-    // The client libraries are not wired yet: each session stops at Logon with 4352 and
-    // the logon report, and never logs off.
+    // No mail profile exists (and VIM has no client library): each session stops at Logon
+    // with the logon report, and never logs off.
     for (const char* name : {"MAPI32", "vim32", "notesvim32", "MAPI"}) {
         m_host.m_log.clear();
         m_host.m_settings[{7, "Interface"}] = name;
