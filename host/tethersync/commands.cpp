@@ -1047,6 +1047,7 @@ int Demo(CArgs args) {
     // Everything the demo touches lives in the temporary folder.
     setenv("TETHER_DATA_DIR", (dir / "data").c_str(), 1);
     setenv("TETHER_PLATFORM_HOME", (dir / "home").c_str(), 1);
+    setenv("TETHER_MAPI_CACHE", (dir / "cache").c_str(), 1);
     std::string image = (dir / "handheld.img").string();
     setenv("TETHER_IMAGE", image.c_str(), 1);
     std::cout << "demo folder: " << dir.string() << std::endl;

@@ -42,6 +42,9 @@ const fs::path& ProcessFolder() {
         }
         setenv("TMPDIR", (pattern + "/tmp").c_str(), 1);
         setenv("TETHER_MAPI_PROFILES", (pattern + "/profiles.ini").c_str(), 1);
+        // The read cache and the platform folder stay inside the test's folder too.
+        setenv("TETHER_MAPI_CACHE", (pattern + "/cache").c_str(), 1);
+        setenv("TETHER_PLATFORM_HOME", (pattern + "/platform").c_str(), 1);
         return fs::path(pattern);
     }();
     return folder;

@@ -12,7 +12,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export TETHER_DATA_DIR=$work/data TETHER_PLATFORM_HOME=$work/platform HOME=$work
 export TETHER_IMAGE=$work/handheld.img TETHER_MAPI_PROFILES=$work/profiles.ini
-export TMPDIR=$work/tmp
+export TMPDIR=$work/tmp TETHER_MAPI_CACHE=$work/cache XDG_CACHE_HOME=$work/.cache
 mkdir -p "$TMPDIR"
 log=$work/data/alice/SyncLog.txt
 store=$work/Maildir
