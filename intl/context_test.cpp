@@ -262,15 +262,15 @@ TEST_F(ContextTest, LanguageSearchSkipsGroupsAndRemembersLastFound) {
     TableFileContents contents = FiveTables();
     for (const char* language : {"de", "fr"}) {
         for (uint16_t kind = 0; kind < 4; ++kind) {
-            LangTableSpec spec;
-            spec.language[0] = language[0];
-            spec.language[1] = language[1];
-            spec.kind = kind;
-            spec.main = Filled(4, static_cast<uint8_t>(kind + (language[0] == 'f' ? 10 : 0)));
+            LangTableSpec langTable;
+            langTable.language[0] = language[0];
+            langTable.language[1] = language[1];
+            langTable.kind = kind;
+            langTable.main = Filled(4, static_cast<uint8_t>(kind + (language[0] == 'f' ? 10 : 0)));
             if (kind == 2) {
-                spec.third = Filled(6, 9);
+                langTable.third = Filled(6, 9);
             }
-            contents.lang.push_back(spec);
+            contents.lang.push_back(langTable);
         }
     }
     WriteTableFile(m_dir.Path(), contents);

@@ -69,15 +69,15 @@ tccIntlCtxtStruct* Context() {
             abort();
         glossel::TableFileContents contents;
         for (const cctb::TableBlob& blob : blobs) {
-            glossel::LangTableSpec spec;
-            spec.type = blob.type;
-            spec.language[0] = blob.language[0];
-            spec.language[1] = blob.language[1];
-            spec.kind = blob.kind;
-            spec.main = blob.main;
-            spec.second = blob.second;
-            spec.third = blob.third;
-            contents.lang.push_back(spec);
+            glossel::LangTableSpec langTable;
+            langTable.type = blob.type;
+            langTable.language[0] = blob.language[0];
+            langTable.language[1] = blob.language[1];
+            langTable.kind = blob.kind;
+            langTable.main = blob.main;
+            langTable.second = blob.second;
+            langTable.third = blob.third;
+            contents.lang.push_back(langTable);
         }
         std::vector<uint8_t> bytes;
         if (!glossel::BuildTableFile(contents, &bytes, &error))

@@ -61,14 +61,14 @@ const std::vector<uint8_t>& BaseFile() {
         contents.xlat.push_back(
             {SET_UNICODE, SET_SJIS, UnicodeToDoubleTable(latin, {{0x3042, 0xA082}})});
         for (uint16_t kind = 0; kind < 4; ++kind) {
-            LangTableSpec spec;
-            spec.language[0] = 'e';
-            spec.language[1] = 'n';
-            spec.kind = kind;
-            spec.main = EncodeU16Part(latin);
-            spec.second = {0, 0, 0x61, 0, 0x65, 0};
-            spec.third = {0x63, 0, 0x68, 0, 0x00, 0x01};
-            contents.lang.push_back(spec);
+            LangTableSpec langTable;
+            langTable.language[0] = 'e';
+            langTable.language[1] = 'n';
+            langTable.kind = kind;
+            langTable.main = EncodeU16Part(latin);
+            langTable.second = {0, 0, 0x61, 0, 0x65, 0};
+            langTable.third = {0x63, 0, 0x68, 0, 0x00, 0x01};
+            contents.lang.push_back(langTable);
         }
         contents.normalisation = EncodeU16Part(latin);
         contents.replacement = EncodePairs({{0x2018, '\''}});

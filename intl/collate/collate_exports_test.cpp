@@ -55,22 +55,22 @@ protected:
         contents.xlat.push_back({1252, 1200, SingleToUnicodeTable(cp)});
         contents.xlat.push_back({1200, 1252, UnicodeToSingleTable(cp, 0xFFFD)});
 
-        LangTableSpec spec;
-        spec.language[0] = 't';
-        spec.language[1] = 't';
-        spec.main = ToyMain();
+        LangTableSpec langTable;
+        langTable.language[0] = 't';
+        langTable.language[1] = 't';
+        langTable.main = ToyMain();
         for (uint16_t v : std::vector<uint16_t>{0, 's', 's'})
-            PutU16(&spec.second, v);
+            PutU16(&langTable.second, v);
         for (uint16_t v : std::vector<uint16_t>{'c', 0, 104, 'c', 'h', 105})
-            PutU16(&spec.third, v);
+            PutU16(&langTable.third, v);
         for (uint16_t kind = 0; kind < 3; ++kind) {
-            spec.kind = kind;
-            spec.type = kind == 2 ? 0x8001 : 0x8003;
-            contents.lang.push_back(spec);
+            langTable.kind = kind;
+            langTable.type = kind == 2 ? 0x8001 : 0x8003;
+            contents.lang.push_back(langTable);
         }
-        spec.language[0] = 'x';
-        spec.kind = 3;
-        contents.lang.push_back(spec);
+        langTable.language[0] = 'x';
+        langTable.kind = 3;
+        contents.lang.push_back(langTable);
         // Normalisation folds capitals to small letters.
         for (uint16_t u = 0; u < 0x100; ++u) {
             PutU16(&contents.normalisation,

@@ -51,15 +51,15 @@ bool Collect(glossel::TableFileContents* contents, std::string* error) {
         return false;
     }
     for (cctb::TableBlob& blob : blobs) {
-        glossel::LangTableSpec spec;
-        spec.type = blob.type;
-        spec.language[0] = blob.language[0];
-        spec.language[1] = blob.language[1];
-        spec.kind = blob.kind;
-        spec.main = std::move(blob.main);
-        spec.second = std::move(blob.second);
-        spec.third = std::move(blob.third);
-        contents->lang.push_back(std::move(spec));
+        glossel::LangTableSpec langTable;
+        langTable.type = blob.type;
+        langTable.language[0] = blob.language[0];
+        langTable.language[1] = blob.language[1];
+        langTable.kind = blob.kind;
+        langTable.main = std::move(blob.main);
+        langTable.second = std::move(blob.second);
+        langTable.third = std::move(blob.third);
+        contents->lang.push_back(std::move(langTable));
     }
 #endif
     return true;

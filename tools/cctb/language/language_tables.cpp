@@ -117,7 +117,7 @@ class CTableBuilder {
 public:
     CTableBuilder(const char* locale, std::string* error) : m_locale(locale), m_pError(error) {}
 
-    bool Build(const LanguageSpec& spec, uint16_t kind, TableBlob* blob) {
+    bool Build(const LanguageSpec& langTable, uint16_t kind, TableBlob* blob) {
         UErrorCode status = U_ZERO_ERROR;
         Collator coll(ucol_open(m_locale, &status));
         Collator primary(ucol_open(m_locale, &status));
@@ -181,8 +181,8 @@ public:
         }
 
         blob->type = LANGUAGE_TABLE_TYPE_COLLATION;
-        blob->language[0] = spec.code[0];
-        blob->language[1] = spec.code[1];
+        blob->language[0] = langTable.code[0];
+        blob->language[1] = langTable.code[1];
         blob->kind = kind;
         blob->second.clear();
         blob->third.clear();
@@ -331,11 +331,11 @@ private:
 }  // namespace
 
 bool BuildLanguageTables(std::vector<TableBlob>* out, std::string* error) {
-    for (const LanguageSpec& spec : LANGUAGES) {
-        CTableBuilder builder(spec.locale, error);
+    for (const LanguageSpec& langTable : LANGUAGES) {
+        CTableBuilder builder(langTable.locale, error);
         for (uint16_t kind = 0; kind < 4; ++kind) {
             TableBlob blob;
-            if (!builder.Build(spec, kind, &blob))
+            if (!builder.Build(langTable, kind, &blob))
                 return false;
             out->push_back(std::move(blob));
         }
