@@ -28,6 +28,7 @@
 #include "platform/local_time.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "platform/terminal_text.h"
 #include "setup/users/user_mgr.h"
 
 namespace tethersync {
@@ -500,11 +501,12 @@ int MailCompose(CArgs args) {
     std::string bodyText = body.value_or("");
     if (bodyFile && platform::ReadWholeFile(*bodyFile, &bodyText, 1 << 20) != 0)
         return DataError("cannot read " + *bodyFile);
-    mail.texts[SUBJECT] = ToLineFeeds(subject.value_or(""));
-    mail.texts[TO] = JoinAddresses(to);
-    mail.texts[CC] = JoinAddresses(cc);
-    mail.texts[BCC] = JoinAddresses(bcc);
-    mail.texts[BODY] = ToLineFeeds(bodyText);
+    // Text typed on a UTF-8 terminal is stored in the handheld's code page.
+    mail.texts[SUBJECT] = platform::TerminalToAnsi(ToLineFeeds(subject.value_or("")));
+    mail.texts[TO] = platform::TerminalToAnsi(JoinAddresses(to));
+    mail.texts[CC] = platform::TerminalToAnsi(JoinAddresses(cc));
+    mail.texts[BCC] = platform::TerminalToAnsi(JoinAddresses(bcc));
+    mail.texts[BODY] = platform::TerminalToAnsi(ToLineFeeds(bodyText));
     int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
                       std::chrono::system_clock::now().time_since_epoch())
                       .count();
@@ -585,8 +587,10 @@ int MailList(CArgs args) {
                                                           : FirstLine(m.texts[FROM]);
         std::cout << r.id << "\t" << CategoryName(r.category) << "\t"
                   << Marks(r.attributes, ok ? &m : nullptr) << "\t" << (ok ? DateText(m) : "-")
-                  << "\t" << who << "\t"
-                  << (ok ? FirstLine(m.texts[SUBJECT]) : "(not a mail record)") << "\n";
+                  << "\t" << platform::AnsiToTerminal(who) << "\t"
+                  << (ok ? platform::AnsiToTerminal(FirstLine(m.texts[SUBJECT]))
+                         : "(not a mail record)")
+                  << "\n";
         ++shown;
     }
     if (shown == 0)
@@ -639,8 +643,8 @@ int MailShow(CArgs args) {
               << "\nConfirm delivery: " << (m.confirmDelivery ? "yes" : "no") << "\n";
     for (int i = 0; i < BODY; ++i)
         if (!m.texts[i].empty())
-            std::cout << LABELS[i] << ": " << m.texts[i] << "\n";
-    std::cout << "\n" << m.texts[BODY] << "\n";
+            std::cout << LABELS[i] << ": " << platform::AnsiToTerminal(m.texts[i]) << "\n";
+    std::cout << "\n" << platform::AnsiToTerminal(m.texts[BODY]) << "\n";
     return EXIT_OK;
 }
 
