@@ -4,16 +4,13 @@
 
 #include "host/profstore/prof_store.h"
 #include "host/profstore/profstore.h"
+#include "platform/export_guard.h"
 
 namespace {
 
 template <typename F>
 int32_t Guard(F&& f) {
-    try {
-        return f();
-    } catch (...) {
-        return PROF_ERR_GENERIC;
-    }
+    return platform::GuardExport(PROF_ERR_GENERIC, std::forward<F>(f));
 }
 
 profstore::CProfStore& P() {

@@ -1,16 +1,13 @@
 // The exported C calls of libsyncor.so: each one guards against an escaping exception.
 #include "host/syncor/sync_session.h"
 #include "host/syncor/syncor.h"
+#include "platform/export_guard.h"
 
 namespace {
 
 template <typename F>
 int32_t Guard(F&& f) {
-    try {
-        return f();
-    } catch (...) {
-        return SYNC_ERR_GENERIC;
-    }
+    return platform::GuardExport(SYNC_ERR_GENERIC, std::forward<F>(f));
 }
 
 syncor::CSyncSession& S() {

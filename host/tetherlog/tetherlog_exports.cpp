@@ -1,16 +1,13 @@
 // The exported C calls of libtetherlog.so.
 #include "host/tetherlog/tether_log.h"
 #include "host/tetherlog/tetherlog.h"
+#include "platform/export_guard.h"
 
 namespace {
 
 template <typename F>
 int32_t Guard(F&& f) {
-    try {
-        return f();
-    } catch (...) {
-        return TETHERLOG_ERR_GENERIC;
-    }
+    return platform::GuardExport(TETHERLOG_ERR_GENERIC, std::forward<F>(f));
 }
 
 tetherlog::CTetherLog& L() {
