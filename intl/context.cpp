@@ -24,22 +24,12 @@ std::unordered_set<const tccIntlCtxtStruct*>& Registry() {
     return *registry;
 }
 
-// A direct-mapped copy of part of the registry that every export reads
-// without the lock: a live context is placed in the slot its address hashes
-// to when that slot is free (else it is only in the registry, found the slow
-// way). Slots are written only under the lock, and a context's slot is
-// cleared before the context is freed, so a slot never holds a dead handle.
-constexpr size_t LIVE_SLOTS = 256;
-std::atomic<const tccIntlCtxtStruct*> g_liveSlots[LIVE_SLOTS];
-
-size_t LiveSlotOf(const tccIntlCtxtStruct* handle) {
-    const auto bits = reinterpret_cast<uintptr_t>(handle);
-    return ((bits >> 4) ^ (bits >> 12)) & (LIVE_SLOTS - 1);
-}
-
 // The pair of character sets written to the log last, shared by all contexts
 // (source in the high 16 bits). Starts as (0, 0), a pair that is never logged.
 std::atomic<uint32_t> g_lastLoggedPair{0};
+
+using detail::g_liveSlots;
+using detail::LiveSlotOf;
 
 uint32_t ReadU32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -263,12 +253,13 @@ int32_t OpenAndRead(tccIntlCtxtStruct* ctx, const std::string& tablePath) {
 
 }  // namespace
 
-bool IsLiveContext(const tccIntlCtxtStruct* handle) {
+namespace detail {
+std::atomic<const tccIntlCtxtStruct*> g_liveSlots[LIVE_SLOTS];
+}  // namespace detail
+
+bool IsRegisteredContext(const tccIntlCtxtStruct* handle) {
     if (handle == nullptr) {
         return false;
-    }
-    if (g_liveSlots[LiveSlotOf(handle)].load(std::memory_order_acquire) == handle) {
-        return handle->magic == CONTEXT_MAGIC;
     }
     std::lock_guard<std::mutex> guard(g_registryLock);
     if (Registry().count(handle) == 0 || handle->magic != CONTEXT_MAGIC) {
@@ -357,6 +348,9 @@ void UnloadTables(tccIntlCtxtStruct* ctx) {
         entry.mainData.reset();
         entry.secondData.reset();
         entry.thirdData.reset();
+    }
+    for (LangViews& views : ctx->langViews) {
+        views = LangViews{};
     }
     ctx->normData.reset();
     ctx->replData.reset();
@@ -497,6 +491,14 @@ int32_t GetLangTables(tccIntlCtxtStruct* ctx, uint16_t kind, LangTables* out) {
     out->second =
         entry.secondData ? TableView{entry.secondData.get(), entry.secondSize} : TableView{};
     out->third = entry.thirdData ? TableView{entry.thirdData.get(), entry.thirdSize} : TableView{};
+    LangViews& views = ctx->langViews[kind & 3];
+    views.type = out->type;
+    views.main = out->main.data;
+    views.mainSize = out->main.size;
+    views.second = out->second.data;
+    views.secondSize = out->second.size;
+    views.third = out->third.data;
+    views.thirdSize = out->third.size;
     return INTL_OK;
 }
 

@@ -4,6 +4,8 @@
 // normalisation and replacement tables, all loaded from "CCINTL.TB" on first use.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -62,6 +64,19 @@ struct LangEntry {
     std::unique_ptr<uint8_t[]> thirdData;
 };
 
+// The loaded tables of the entry found for one kind, kept so that a caller
+// comparing many strings gets them without a directory search. `main` is null
+// while that kind has not been fetched; cleared whenever tables are unloaded.
+struct LangViews {
+    const uint8_t* main = nullptr;
+    const uint8_t* second = nullptr;  // null: no second table
+    const uint8_t* third = nullptr;   // null: no third table
+    uint32_t mainSize = 0;
+    uint32_t secondSize = 0;
+    uint32_t thirdSize = 0;
+    uint16_t type = 0;
+};
+
 }  // namespace glossel
 
 // The context a handle points at. Created by ccIntlInit, destroyed by
@@ -75,7 +90,8 @@ struct tccIntlCtxtStruct {
     uint16_t xlatCount = 0;
     std::vector<glossel::LangEntry> langDir;
     uint16_t langCount = 0;
-    uint16_t lastLang = 0;  // index of the language entry found last
+    uint16_t lastLang = 0;            // index of the language entry found last
+    glossel::LangViews langViews[4];  // by kind; filled by GetLangTables
     uint32_t normOffset = 0;
     std::unique_ptr<uint8_t[]> normData;
     uint16_t normSize = 0;
@@ -117,7 +133,36 @@ void UnloadTables(tccIntlCtxtStruct* ctx);
 // destroyed. Never dereferences a handle that is not registered, so a
 // terminated or foreign pointer is safe to pass. Every export that takes a
 // handle calls this first and answers 3073 when it is false.
-[[nodiscard]] bool IsLiveContext(const tccIntlCtxtStruct* handle);
+[[nodiscard]] inline bool IsLiveContext(const tccIntlCtxtStruct* handle);
+
+// The slow half of IsLiveContext: the registry look-up under its lock, for a
+// handle that is not in its slot of the lock-free table.
+[[nodiscard]] bool IsRegisteredContext(const tccIntlCtxtStruct* handle);
+
+namespace detail {
+// A direct-mapped copy of part of the registry that every export reads
+// without the lock: a live context is placed in the slot its address hashes
+// to when that slot is free (else it is only in the registry, found the slow
+// way). Slots are written only under the lock, and a context's slot is
+// cleared before the context is freed, so a slot never holds a dead handle.
+constexpr size_t LIVE_SLOTS = 256;
+extern std::atomic<const tccIntlCtxtStruct*> g_liveSlots[LIVE_SLOTS];
+
+inline size_t LiveSlotOf(const tccIntlCtxtStruct* handle) {
+    const auto bits = reinterpret_cast<uintptr_t>(handle);
+    return ((bits >> 4) ^ (bits >> 12)) & (LIVE_SLOTS - 1);
+}
+}  // namespace detail
+
+// Inline, so that the common case (the handle is in its slot) costs the
+// exports no call.
+inline bool IsLiveContext(const tccIntlCtxtStruct* handle) {
+    if (handle != nullptr &&
+        detail::g_liveSlots[detail::LiveSlotOf(handle)].load(std::memory_order_acquire) == handle) {
+        return handle->magic == CONTEXT_MAGIC;
+    }
+    return IsRegisteredContext(handle);
+}
 
 // --- Translation tables ----------------------------------------------------
 

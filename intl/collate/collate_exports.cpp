@@ -43,25 +43,21 @@ int32_t SearchCollationTables(tccIntlCtxtStruct* ctx, uint16_t kind, bool requir
     return INTL_OK;
 }
 
-// Sorting calls this millions of times with the same kind: when the entry
-// found last is loaded and is the one asked for, it is used without a search
-// (inlined, so that the views stay in registers).
+// Sorting calls this millions of times with the same kind: once a kind's
+// tables have been fetched, the context keeps their views (until the tables
+// are unloaded) and they are used without a search (inlined, so that the
+// views stay in registers).
 [[gnu::always_inline]] inline int32_t CollationTablesOf(tccIntlCtxtStruct* ctx, uint16_t kind,
                                                         bool requireCollation,
                                                         CollationTables* out) {
-    if (ctx->lastLang < ctx->langDir.size()) {
-        const LangEntry& entry = ctx->langDir[ctx->lastLang];
-        if (entry.mainData && entry.kind == kind && entry.language[0] == ctx->language[0] &&
-            entry.language[1] == ctx->language[1]) {
-            if (requireCollation && entry.type != 0x8003)
-                return INTL_ERR_NOT_COLLATION;
-            out->main = ByteView(entry.mainData.get(), entry.mainSize);
-            out->second =
-                entry.secondData ? ByteView(entry.secondData.get(), entry.secondSize) : ByteView{};
-            out->third =
-                entry.thirdData ? ByteView(entry.thirdData.get(), entry.thirdSize) : ByteView{};
-            return INTL_OK;
-        }
+    const LangViews& views = ctx->langViews[kind & COLLATE_KIND_MASK];
+    if (views.main != nullptr) {
+        if (requireCollation && views.type != 0x8003)
+            return INTL_ERR_NOT_COLLATION;
+        out->main = ByteView(views.main, views.mainSize);
+        out->second = ByteView(views.second, views.secondSize);
+        out->third = ByteView(views.third, views.thirdSize);
+        return INTL_OK;
     }
     return SearchCollationTables(ctx, kind, requireCollation, out);
 }
