@@ -82,6 +82,49 @@ int32_t NormalizeMulti(tccIntlCtxtStruct* ctx, int16_t set, uint8_t* text, uint3
     return INTL_OK;
 }
 
+// Every case of the comparison, in the order its checks answer.
+[[gnu::noinline]] int32_t StrCmpGeneral(tccIntlCtxtStruct* handle, int16_t characterSet,
+                                        const uint8_t* lhs, uint32_t lhsLength, const uint8_t* rhs,
+                                        uint32_t rhsLength, uint16_t flags, int16_t* result) {
+    if (!IsLiveContext(handle))
+        return INTL_ERR_BAD_HANDLE;
+    if (result == nullptr || (lhs == nullptr && lhsLength > 0) ||
+        (rhs == nullptr && rhsLength > 0)) {
+        return INTL_ERR_BUFFER_TOO_SMALL;
+    }
+    const ByteView left = Input(lhs, lhsLength);
+    const ByteView right = Input(rhs, rhsLength);
+    if (characterSet == SET_SJIS) {
+        *result = CompareMultiByteText(left, right, flags);
+        return INTL_OK;
+    }
+    const bool unicode = characterSet == SET_UNICODE;
+    ByteView toUnicode;
+    int32_t rc = INTL_OK;
+    if (!unicode) {
+        if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
+            return rc;
+        }
+    }
+    CollationTables tables;
+    rc = CollationTablesOf(handle, flags & COLLATE_KIND_MASK, true, &tables);
+    if (rc != INTL_OK)
+        return rc;
+    CollationView view{tables, U16Table(), ByteToUnicode(toUnicode), unicode};
+    bool expansionMet = false;
+    int16_t order = ComparePass(view, left, right, flags, false, &expansionMet);
+    if (order == 0 && expansionMet) {
+        // The tie-breaking pass is the only user of the normalisation table.
+        TableView norm;
+        if ((rc = LoadNormTable(handle, &norm)) != INTL_OK)
+            return rc;
+        view.normalisation = U16Table(View(norm));
+        order = ComparePass(view, left, right, flags, true, &expansionMet);
+    }
+    *result = order;
+    return INTL_OK;
+}
+
 }  // namespace
 }  // namespace glossel
 
@@ -93,44 +136,30 @@ GLOSSEL_EXPORT int32_t ccIntlStrCmp(tccIntlCtxtStruct* handle, int16_t character
                                     const uint8_t* lhs, uint32_t lhsLength, const uint8_t* rhs,
                                     uint32_t rhsLength, uint16_t flags, int16_t* result) {
     return GuardedExport([&]() -> int32_t {
-        if (!IsLiveContext(handle))
-            return INTL_ERR_BAD_HANDLE;
-        if (result == nullptr || (lhs == nullptr && lhsLength > 0) ||
-            (rhs == nullptr && rhsLength > 0)) {
-            return INTL_ERR_BUFFER_TOO_SMALL;
-        }
-        const ByteView left = Input(lhs, lhsLength);
-        const ByteView right = Input(rhs, rhsLength);
-        if (characterSet == SET_SJIS) {
-            *result = CompareMultiByteText(left, right, flags);
-            return INTL_OK;
-        }
-        const bool unicode = characterSet == SET_UNICODE;
-        ByteView toUnicode;
-        int32_t rc = INTL_OK;
-        if (!unicode) {
-            if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) !=
-                INTL_OK) {
-                return rc;
+        // The case sorting repeats: Unicode text, a live handle, the kind's
+        // tables already kept, decided by the first pass. Anything else
+        // (including a tie that needs the second pass) takes the general
+        // path, which makes every check again in its own order.
+        if (characterSet == SET_UNICODE && result != nullptr && lhs != nullptr && rhs != nullptr &&
+            IsLiveContext(handle)) {
+            const LangViews& views = handle->langViews[flags & COLLATE_KIND_MASK];
+            if (views.main != nullptr && views.type == 0x8003) {
+                CollationView view;
+                view.tables = {ByteView(views.main, views.mainSize),
+                               ByteView(views.second, views.secondSize),
+                               ByteView(views.third, views.thirdSize)};
+                view.unicode = true;
+                bool expansionMet = false;
+                const int16_t order =
+                    ComparePass(view, ByteView(lhs, lhsLength), ByteView(rhs, rhsLength), flags,
+                                false, &expansionMet);
+                if (order != 0 || !expansionMet) {
+                    *result = order;
+                    return INTL_OK;
+                }
             }
         }
-        CollationTables tables;
-        rc = CollationTablesOf(handle, flags & COLLATE_KIND_MASK, true, &tables);
-        if (rc != INTL_OK)
-            return rc;
-        CollationView view{tables, U16Table(), ByteToUnicode(toUnicode), unicode};
-        bool expansionMet = false;
-        int16_t order = ComparePass(view, left, right, flags, false, &expansionMet);
-        if (order == 0 && expansionMet) {
-            // The tie-breaking pass is the only user of the normalisation table.
-            TableView norm;
-            if ((rc = LoadNormTable(handle, &norm)) != INTL_OK)
-                return rc;
-            view.normalisation = U16Table(View(norm));
-            order = ComparePass(view, left, right, flags, true, &expansionMet);
-        }
-        *result = order;
-        return INTL_OK;
+        return StrCmpGeneral(handle, characterSet, lhs, lhsLength, rhs, rhsLength, flags, result);
     });
 }
 
