@@ -1,6 +1,8 @@
 // The binary archive: primitives, strings, counts and tagged objects with a class registry.
 #include "platform/archive.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 
@@ -63,9 +65,17 @@ CArchive CArchive::ForStoring() {
     return CArchive(true);
 }
 
+CArchive CArchive::ForStoring(CArchiveSink& sink) {
+    CArchive ar(true);
+    ar.m_pSink = &sink;
+    ar.m_out.reserve(BUFFER_SIZE);
+    return ar;
+}
+
 CArchive CArchive::ForLoading(std::span<const uint8_t> data) {
     CArchive ar(false);
     ar.m_data = data;
+    ar.m_total = data.size();
     ar.m_loaded.push_back(LoadEntry{false, std::string(), 0});
     return ar;
 }
@@ -75,26 +85,83 @@ CArchive CArchive::ForLoading(std::string_view data) {
         std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(data.data()), data.size()));
 }
 
+CArchive CArchive::ForLoading(CArchiveSource& source) {
+    CArchive ar(false);
+    ar.m_pSource = &source;
+    ar.m_buffer = std::make_unique<uint8_t[]>(BUFFER_SIZE);
+    ar.m_data = std::span<const uint8_t>(ar.m_buffer.get(), 0);
+    const uint64_t size = source.Size();
+    ar.m_total = size < SIZE_MAX ? static_cast<size_t>(size) : SIZE_MAX;
+    ar.m_loaded.push_back(LoadEntry{false, std::string(), 0});
+    return ar;
+}
+
 void CArchive::SetError(int32_t error) {
     if (m_error == AR_OK)
         m_error = error;
 }
 
-bool CArchive::Take(void* dst, size_t size) {
-    if (m_error != AR_OK || size > m_data.size() - m_pos) {
-        SetError(AR_END_OF_FILE);
-        if (size > 0)
-            std::memset(dst, 0, size);
+bool CArchive::Refill() {
+    if (m_pSource == nullptr)
         return false;
-    }
-    if (size > 0)
-        std::memcpy(dst, m_data.data() + m_pos, size);
-    m_pos += size;
-    return true;
+    m_consumed += m_data.size();
+    m_data = std::span<const uint8_t>(m_buffer.get(), 0);
+    m_pos = 0;
+    // Bytes beyond the size announced (a file that grew while it was read) are not taken,
+    // so that Remaining() stays true.
+    const size_t room = std::min(BUFFER_SIZE, m_total - m_consumed);
+    if (room == 0)
+        return false;
+    const size_t n = m_pSource->Read(m_buffer.get(), room);
+    m_data = std::span<const uint8_t>(m_buffer.get(), std::min(n, room));
+    return !m_data.empty();
 }
 
-void CArchive::Put(const void* src, size_t size) {
+bool CArchive::TakeSlow(void* dst, size_t size) {
+    uint8_t* out = static_cast<uint8_t*>(dst);
+    size_t left = size;
+    while (m_error == AR_OK && left > 0) {
+        const size_t available = m_data.size() - m_pos;
+        if (available == 0) {
+            if (!Refill())
+                break;
+            continue;
+        }
+        const size_t n = std::min(available, left);
+        std::memcpy(out, m_data.data() + m_pos, n);
+        m_pos += n;
+        out += n;
+        left -= n;
+    }
+    if (m_error == AR_OK && left == 0)
+        return true;
+    SetError(AR_END_OF_FILE);
+    if (size > 0)
+        std::memset(dst, 0, size);
+    return false;
+}
+
+void CArchive::PutSlow(const void* src, size_t size) {
+    if (!Flush())
+        return;  // the sink failed: nothing more is passed on
+    if (size >= BUFFER_SIZE) {
+        // A large piece goes straight through instead of through the buffer.
+        if (!m_pSink->Write(src, size))
+            SetError(AR_GENERIC);
+        m_flushed += size;
+        return;
+    }
     m_out.append(static_cast<const char*>(src), size);
+}
+
+bool CArchive::Flush() {
+    if (m_pSink != nullptr && !m_out.empty()) {
+        if (Ok() && !m_pSink->Write(m_out.data(), m_out.size()))
+            SetError(AR_GENERIC);
+        m_flushed += m_out.size();
+        m_out.clear();
+    }
+    return Ok();
 }
 
 void CArchive::U8(uint8_t& v) {
@@ -181,8 +248,14 @@ void CArchive::String(std::string& s) {
         SetError(AR_END_OF_FILE);
         return;
     }
-    s.assign(reinterpret_cast<const char*>(m_data.data() + m_pos), len);
-    m_pos += len;
+    if (len <= m_data.size() - m_pos) {
+        s.assign(reinterpret_cast<const char*>(m_data.data() + m_pos), len);
+        m_pos += len;
+        return;
+    }
+    s.resize(len);
+    if (!Take(s.data(), len))
+        s.clear();
 }
 
 void CArchive::Count(uint32_t& count) {
@@ -286,12 +359,10 @@ void CArchive::ReadObject(std::unique_ptr<CObject>* out, const char* expectedCla
             SetError(AR_BAD_CLASS);
             return;
         }
-        if (len > Remaining()) {
-            SetError(AR_END_OF_FILE);
+        char name[MAX_CLASS_NAME];
+        if (!Take(name, len))
             return;
-        }
-        className.assign(reinterpret_cast<const char*>(m_data.data() + m_pos), len);
-        m_pos += len;
+        className.assign(name, len);
         ClassEntry entry{};
         if (!LookupClass(className, &entry)) {
             SetError(AR_BAD_CLASS);

@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <string>
@@ -60,14 +61,41 @@ bool RegisterClass(std::string_view name, uint16_t schema, ObjectFactory factory
 // A new object of a registered class; null when the name is unknown.
 std::unique_ptr<CObject> CreateObject(std::string_view name);
 
+// Where a storing archive's bytes go when they are not kept in memory.
+class CArchiveSink {
+public:
+    virtual ~CArchiveSink() = default;
+    // Takes the next bytes; false when they could not be taken (the sink keeps the cause).
+    virtual bool Write(const void* data, size_t size) = 0;
+};
+
+// Where a loading archive's bytes come from when they are not all in memory.
+class CArchiveSource {
+public:
+    virtual ~CArchiveSource() = default;
+    // The number of bytes the source holds in all: counts and lengths read from it are
+    // checked against what remains of it before anything is allocated for them.
+    virtual uint64_t Size() const = 0;
+    // Reads up to `size` bytes into dst: the count read, 0 at the end or after a failure
+    // (the source keeps the cause).
+    virtual size_t Read(void* dst, size_t size) = 0;
+};
+
 class CArchive {
 public:
+    // The archive keeps the bytes; Bytes() returns them.
     static CArchive ForStoring();
+    // The bytes go to `sink` (which must outlive the archive) through a buffer of
+    // BUFFER_SIZE bytes; Flush() passes on the rest. A sink failure sets AR_GENERIC.
+    static CArchive ForStoring(CArchiveSink& sink);
     // `data` must outlive the archive.
     static CArchive ForLoading(std::span<const uint8_t> data);
     static CArchive ForLoading(std::string_view data);
     // A temporary string would be gone before the archive reads it.
     static CArchive ForLoading(std::string&& data) = delete;
+    // Reads `source` (which must outlive the archive) through a buffer of BUFFER_SIZE bytes.
+    static CArchive ForLoading(CArchiveSource& source);
+    static constexpr size_t BUFFER_SIZE = 65536;
 
     CArchive(CArchive&&) = default;
     CArchive& operator=(CArchive&&) = default;
@@ -105,23 +133,55 @@ public:
     bool Ok() const { return m_error == AR_OK; }
     // Sets the error unless one is already set (objects use it to reject invalid fields).
     void SetError(int32_t error);
-    size_t Remaining() const { return m_storing ? 0 : m_data.size() - m_pos; }
-    size_t Position() const { return m_storing ? m_out.size() : m_pos; }
+    // Loading: the bytes not read yet (of the source's size, for a source).
+    size_t Remaining() const { return m_storing ? 0 : m_total - Position(); }
+    // Bytes stored or read so far.
+    size_t Position() const { return m_storing ? m_flushed + m_out.size() : m_consumed + m_pos; }
 
-    // The bytes of a storing archive.
+    // The bytes of a storing archive made without a sink.
     const std::string& Bytes() const { return m_out; }
+    // Storing to a sink: passes on the buffered bytes. Ok() afterwards.
+    bool Flush();
 
 private:
     explicit CArchive(bool storing) : m_storing(storing) {}
-    bool Take(void* dst, size_t size);  // load: copy next bytes or set end-of-file
-    void Put(const void* src, size_t size);
+    // Load: copy the next bytes or set end-of-file. The common case, bytes already in the
+    // buffer, stays inline.
+    bool Take(void* dst, size_t size) {
+        if (size <= m_data.size() - m_pos && m_error == AR_OK) {
+            if (size > 0)
+                std::memcpy(dst, m_data.data() + m_pos, size);
+            m_pos += size;
+            return true;
+        }
+        return TakeSlow(dst, size);
+    }
+    bool TakeSlow(void* dst, size_t size);
+    bool Refill();  // load from a source: the next piece into the buffer; false at the end
+    void Put(const void* src, size_t size) {
+        if (m_pSink != nullptr && m_out.size() + size > BUFFER_SIZE) {
+            PutSlow(src, size);
+            return;
+        }
+        m_out.append(static_cast<const char*>(src), size);
+    }
+    void PutSlow(const void* src, size_t size);
     void WriteTag(uint32_t index, bool isClass);
 
     bool m_storing;
     int32_t m_error = AR_OK;
+    // Loading: the bytes at hand (all of them, or the buffered piece of a source), the
+    // position in them, the bytes before them and the total.
     std::span<const uint8_t> m_data;
     size_t m_pos = 0;
+    size_t m_consumed = 0;
+    size_t m_total = 0;
+    CArchiveSource* m_pSource = nullptr;
+    std::unique_ptr<uint8_t[]> m_buffer;
+    // Storing: the bytes (all of them, or those not yet passed to the sink).
     std::string m_out;
+    size_t m_flushed = 0;
+    CArchiveSink* m_pSink = nullptr;
     // Storing: index of each class name and object written so far.
     std::unordered_map<std::string, uint32_t> m_classIndex;
     std::unordered_map<const CObject*, uint32_t> m_objectIndex;

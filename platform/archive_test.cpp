@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -305,6 +307,129 @@ TEST(ArchiveTest, NestingDepthIsBounded) {
         EXPECT_EQ(in.Error(), depth > CArchive::MAX_OBJECT_DEPTH ? AR_GENERIC : AR_OK) << depth;
         EXPECT_EQ(object != nullptr, in.Ok());
     }
+}
+
+// Collects what a storing archive passes on, in the pieces it passes them; fails every
+// write once `failAfter` bytes have been taken.
+class CPieceSink : public CArchiveSink {
+public:
+    bool Write(const void* data, size_t size) override {
+        if (m_bytes.size() + size > m_failAfter)
+            return false;
+        m_bytes.append(static_cast<const char*>(data), size);
+        m_largest = std::max(m_largest, size);
+        return true;
+    }
+    std::string m_bytes;
+    size_t m_largest = 0;
+    size_t m_failAfter = SIZE_MAX;
+};
+
+// Hands out `data` in pieces of 1, 2, ... 13 bytes in turn, and only the first `available`
+// bytes of it while still announcing the whole size (a file that could not be read to
+// its end).
+class CPieceSource : public CArchiveSource {
+public:
+    explicit CPieceSource(std::string_view data, size_t available = SIZE_MAX)
+        : m_data(data), m_available(std::min(available, data.size())) {}
+    uint64_t Size() const override { return m_data.size(); }
+    size_t Read(void* dst, size_t size) override {
+        const size_t n = std::min({size, m_available - m_pos, m_next});
+        std::memcpy(dst, m_data.data() + m_pos, n);
+        m_pos += n;
+        m_next = m_next % 13 + 1;
+        return n;
+    }
+
+private:
+    std::string_view m_data;
+    size_t m_available;
+    size_t m_pos = 0;
+    size_t m_next = 1;
+};
+
+// Nodes with texts short, long and longer than the archive's buffer.
+std::vector<std::unique_ptr<CTestNode>> BigNodes() {
+    std::vector<std::unique_ptr<CTestNode>> nodes;
+    for (uint32_t i = 0; i < 40; ++i) {
+        const size_t length = i % 10 == 3 ? CArchive::BUFFER_SIZE + 17 * i : 300 * i;
+        nodes.push_back(Node(i, std::string(length, static_cast<char>('a' + i % 26)),
+                             i % 3 == 0 ? Node(i + 100, "child") : nullptr));
+    }
+    return nodes;
+}
+
+void StoreNodes(CArchive& ar, const std::vector<std::unique_ptr<CTestNode>>& nodes) {
+    uint32_t count = static_cast<uint32_t>(nodes.size());
+    ar.Count(count);
+    for (const auto& node : nodes)
+        ar.WriteObject(node.get());
+}
+
+TEST(ArchiveTest, StreamingWritesAndReadsTheSameBytesAsInMemory) {
+    const auto nodes = BigNodes();
+    CArchive memory = CArchive::ForStoring();
+    StoreNodes(memory, nodes);
+    CPieceSink sink;
+    CArchive streamed = CArchive::ForStoring(sink);
+    StoreNodes(streamed, nodes);
+    EXPECT_EQ(streamed.Position(), memory.Bytes().size());
+    ASSERT_TRUE(streamed.Flush());
+    EXPECT_EQ(sink.m_bytes, memory.Bytes());
+    EXPECT_GT(sink.m_bytes.size(), 6 * CArchive::BUFFER_SIZE);
+    EXPECT_LE(sink.m_largest, CArchive::BUFFER_SIZE + 17 * 40);  // buffered, or one text
+
+    CPieceSource source(sink.m_bytes);
+    CArchive in = CArchive::ForLoading(source);
+    uint32_t count = 0;
+    in.Count(count);
+    ASSERT_EQ(count, nodes.size());
+    for (uint32_t i = 0; i < count; ++i) {
+        std::unique_ptr<CObject> object;
+        in.ReadObject(&object, "CTestNode");
+        ASSERT_TRUE(in.Ok()) << i;
+        auto* node = static_cast<CTestNode*>(object.get());
+        EXPECT_EQ(node->m_value, nodes[i]->m_value);
+        EXPECT_EQ(node->m_text, nodes[i]->m_text);
+        EXPECT_EQ(node->m_child != nullptr, nodes[i]->m_child != nullptr);
+    }
+    EXPECT_EQ(in.Remaining(), 0u);
+    EXPECT_EQ(in.Position(), sink.m_bytes.size());
+
+    // The golden stream read through a source cut anywhere fails as the cut bytes do.
+    const std::string golden = GoldenStream();
+    for (size_t len = 0; len <= golden.size(); ++len) {
+        CPieceSource cut(golden, len);
+        CArchive ar = CArchive::ForLoading(cut);
+        uint32_t n = 0;
+        ar.Count(n);
+        for (uint32_t i = 0; i < n && ar.Ok(); ++i) {
+            std::unique_ptr<CObject> object;
+            ar.ReadObject(&object);
+        }
+        EXPECT_EQ(ar.Error(), len == golden.size() ? AR_OK : AR_END_OF_FILE) << len;
+    }
+}
+
+TEST(ArchiveTest, SinkFailureStopsTheStreamWithAnError) {
+    const auto nodes = BigNodes();
+    for (size_t failAfter : {size_t{0}, size_t{100}, CArchive::BUFFER_SIZE + 5}) {
+        CPieceSink sink;
+        sink.m_failAfter = failAfter;
+        CArchive ar = CArchive::ForStoring(sink);
+        StoreNodes(ar, nodes);
+        EXPECT_FALSE(ar.Flush()) << failAfter;
+        EXPECT_EQ(ar.Error(), AR_GENERIC);
+        EXPECT_LE(sink.m_bytes.size(), failAfter);
+    }
+    // A long text read through a source is checked against the announced size first.
+    const std::string bytes = Bytes({0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00, 'x'});
+    CPieceSource source(bytes);
+    CArchive in = CArchive::ForLoading(source);
+    std::string text = "old";
+    in.String(text);
+    EXPECT_EQ(in.Error(), AR_END_OF_FILE);
+    EXPECT_TRUE(text.empty());
 }
 
 }  // namespace

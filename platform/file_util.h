@@ -8,6 +8,10 @@
 
 namespace platform {
 
+// Writes all of `data` to the open descriptor `fd`, retrying short writes and interruptions.
+// 0, or a positive errno value.
+[[nodiscard]] int32_t WriteAll(int fd, const char* data, size_t size);
+
 // Reads the whole file at `path` into *out (replacing its contents).
 // Returns 0, or a positive errno value: ENOENT when the file is missing, EISDIR for a folder,
 // EFBIG when the file is larger than maxBytes (nothing is read then).
@@ -23,8 +27,103 @@ namespace platform {
 [[nodiscard]] int32_t WriteFileAtomic(const std::string& path, std::string_view data,
                                       uint32_t mode = 0644);
 
-// Makes the next WriteFileAtomic fail with `errorCode` after half of its data has been
-// written to the temporary file (0 clears it). Test hook; never used by production code.
+// Identity of a file's current contents: changes when the file is replaced or written.
+struct FileStamp {
+    int64_t device = 0;
+    int64_t inode = 0;
+    int64_t size = 0;
+    int64_t mtimeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// Size and 64-bit hash of a byte stream, the same however the bytes were split into
+// calls: two files with equal digests hold the same bytes (barring a 2^-64 accident).
+struct FileDigest {
+    uint64_t size = 0;
+    uint64_t hash = 0;
+    bool operator==(const FileDigest&) const = default;
+};
+
+// Computes a FileDigest over bytes given in pieces of any size.
+class CDigestBuilder {
+public:
+    void Add(const void* data, size_t size);
+    FileDigest Finish() const;
+
+private:
+    uint64_t m_state = 0x9E3779B97F4A7C15ull;
+    uint64_t m_size = 0;
+    uint8_t m_tail[8] = {};  // bytes of a word not yet complete
+    size_t m_tailSize = 0;
+};
+
+// Reads a file front to back in pieces, keeping a digest of what it read.
+class CFileReader {
+public:
+    CFileReader() = default;
+    ~CFileReader();
+    CFileReader(const CFileReader&) = delete;
+    CFileReader& operator=(const CFileReader&) = delete;
+
+    // 0, or a positive errno value (ENOENT when missing, EISDIR for a folder).
+    [[nodiscard]] int32_t Open(const std::string& path);
+    // The file's size when it was opened.
+    uint64_t Size() const { return m_size; }
+    // Reads up to `size` bytes into dst: the count read, 0 at the end of the file or after
+    // an error (Error() then tells which).
+    size_t Read(void* dst, size_t size);
+    int32_t Error() const { return m_error; }
+    // Digest of every byte read so far.
+    FileDigest Digest() const { return m_digest.Finish(); }
+    // Identity of the open file, taken when it was opened.
+    const FileStamp& Stamp() const { return m_stamp; }
+
+private:
+    int m_fd = -1;
+    uint64_t m_size = 0;
+    int32_t m_error = 0;
+    CDigestBuilder m_digest;
+    FileStamp m_stamp;
+};
+
+// Replaces a file by streaming its new contents, with the guarantees of WriteFileAtomic:
+// Open creates a new temporary file in the folder of `path` with `mode` set before any
+// data, Write appends to it, and Commit flushes it to disk, renames it over `path` and
+// flushes the folder. Until Commit succeeds the file at `path` is untouched; Discard (or
+// the destructor) removes the temporary file. A failed Write is sticky: later writes do
+// nothing and Commit returns the first error and removes the temporary file.
+class CAtomicFileWriter {
+public:
+    CAtomicFileWriter() = default;
+    ~CAtomicFileWriter();
+    CAtomicFileWriter(const CAtomicFileWriter&) = delete;
+    CAtomicFileWriter& operator=(const CAtomicFileWriter&) = delete;
+
+    // 0 or a positive errno value; the folder must exist.
+    [[nodiscard]] int32_t Open(const std::string& path, uint32_t mode = 0644);
+    // 0 or the (sticky) positive errno value of the first failure.
+    int32_t Write(const void* data, size_t size);
+    // 0 when `path` now holds exactly the bytes written; else a positive errno value, and
+    // the previous file is left as it was.
+    [[nodiscard]] int32_t Commit();
+    // Drops the temporary file; the file at `path` stays as it was.
+    void Discard();
+    int32_t Error() const { return m_error; }
+    // Digest of every byte given to Write.
+    FileDigest Digest() const { return m_digest.Finish(); }
+
+private:
+    std::string m_path;
+    std::string m_tmp;
+    int m_fd = -1;
+    int32_t m_error = 0;
+    int32_t m_injected = 0;  // failure injected for a test, reported at Commit
+    CDigestBuilder m_digest;
+};
+
+// Makes the next atomic replacement (WriteFileAtomic, or the Commit of the next
+// CAtomicFileWriter opened) fail with `errorCode` once its data is in the temporary file
+// (0 clears it). Test hook; never used by production code.
 void FailNextAtomicWriteForTesting(int32_t errorCode);
 
 bool FileExists(const std::string& path);       // a regular file (or a link to one)
@@ -37,14 +136,6 @@ bool DirectoryExists(const std::string& path);  // a folder (or a link to one)
 // Permission bits of an existing file in *mode; 0 or a positive errno value.
 [[nodiscard]] int32_t FileMode(const std::string& path, uint32_t* mode);
 
-// Identity of a file's current contents: changes when the file is replaced or written.
-struct FileStamp {
-    int64_t device = 0;
-    int64_t inode = 0;
-    int64_t size = 0;
-    int64_t mtimeNs = 0;
-    bool operator==(const FileStamp&) const = default;
-};
 // false when the file does not exist (stamp then reset to the default value).
 bool GetFileStamp(const std::string& path, FileStamp* stamp);
 

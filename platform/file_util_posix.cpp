@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 namespace platform {
@@ -18,21 +20,6 @@ std::atomic<int32_t> g_failNextWrite{0};
 
 int32_t LastError() {
     return errno != 0 ? errno : EIO;
-}
-
-// Writes all of data to fd, retrying short writes and interruptions.
-int32_t WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return LastError();
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return 0;
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -61,6 +48,20 @@ bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
+
+int32_t WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return LastError();
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return 0;
+}
 
 int32_t ReadWholeFile(const std::string& path, std::string* out, size_t maxBytes) {
     out->clear();
@@ -109,50 +110,212 @@ void FailNextAtomicWriteForTesting(int32_t errorCode) {
     g_failNextWrite.store(errorCode);
 }
 
-int32_t WriteFileAtomic(const std::string& path, std::string_view data, uint32_t mode) {
+namespace {
+
+constexpr uint64_t HASH_M1 = 0x87C37B91114253D5ull;
+constexpr uint64_t HASH_M2 = 0x4CF5AD432745937Full;
+
+inline uint64_t RotateLeft(uint64_t v, int bits) {
+    return (v << bits) | (v >> (64 - bits));
+}
+
+inline uint64_t MixWord(uint64_t h, uint64_t word) {
+    word *= HASH_M1;
+    word = RotateLeft(word, 31);
+    word *= HASH_M2;
+    h ^= word;
+    return RotateLeft(h, 27) * 5 + 0x52DCE729;
+}
+
+}  // namespace
+
+void CDigestBuilder::Add(const void* data, size_t size) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    m_size += size;
+    // Words are formed from the stream, not from the pieces, so the split never matters.
+    if (m_tailSize > 0) {
+        const size_t take = std::min(size, sizeof m_tail - m_tailSize);
+        std::memcpy(m_tail + m_tailSize, p, take);
+        m_tailSize += take;
+        p += take;
+        size -= take;
+        if (m_tailSize < sizeof m_tail)
+            return;
+        uint64_t word = 0;
+        std::memcpy(&word, m_tail, sizeof word);
+        m_state = MixWord(m_state, word);
+        m_tailSize = 0;
+    }
+    uint64_t h = m_state;
+    for (; size >= 8; p += 8, size -= 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, p, sizeof word);
+        h = MixWord(h, word);
+    }
+    m_state = h;
+    std::memcpy(m_tail, p, size);
+    m_tailSize = size;
+}
+
+FileDigest CDigestBuilder::Finish() const {
+    uint64_t h = m_state;
+    if (m_tailSize > 0) {
+        uint64_t word = 0;
+        std::memcpy(&word, m_tail, m_tailSize);
+        h = MixWord(h, word ^ (static_cast<uint64_t>(m_tailSize) << 56));
+    }
+    h ^= m_size;
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 33;
+    return FileDigest{m_size, h};
+}
+
+CFileReader::~CFileReader() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+int32_t CFileReader::Open(const std::string& path) {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    m_size = 0;
+    m_error = 0;
+    m_digest = CDigestBuilder();
+    m_stamp = FileStamp{};
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return LastError();
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        int32_t err = LastError();
+        ::close(fd);
+        return err;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return EISDIR;
+    }
+    m_fd = fd;
+    m_size = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    m_stamp.device = static_cast<int64_t>(st.st_dev);
+    m_stamp.inode = static_cast<int64_t>(st.st_ino);
+    m_stamp.size = static_cast<int64_t>(st.st_size);
+    m_stamp.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return 0;
+}
+
+size_t CFileReader::Read(void* dst, size_t size) {
+    if (m_fd < 0 || m_error != 0 || size == 0)
+        return 0;
+    for (;;) {
+        ssize_t n = ::read(m_fd, dst, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            m_error = LastError();
+            return 0;
+        }
+        m_digest.Add(dst, static_cast<size_t>(n));
+        return static_cast<size_t>(n);
+    }
+}
+
+CAtomicFileWriter::~CAtomicFileWriter() {
+    Discard();
+}
+
+int32_t CAtomicFileWriter::Open(const std::string& path, uint32_t mode) {
+    Discard();
+    m_error = 0;
+    m_digest = CDigestBuilder();
+    m_path = path;
     // The temporary name is unique per call so that concurrent writers never share one.
     std::random_device rd;
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".tmp%08x", static_cast<unsigned>(rd()));
-    std::string tmp = path + suffix;
-
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return LastError();
+    m_tmp = path + suffix;
+    int fd = ::open(m_tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        m_tmp.clear();
+        return m_error = LastError();
+    }
+    m_fd = fd;
     // The mode is set before any byte is written, so data meant for the owner alone is
     // never readable by others, not even briefly.
-    int32_t err = 0;
-    if (::fchmod(fd, static_cast<mode_t>(mode & 07777)) != 0)
-        err = LastError();
-    if (err == 0) {
-        int32_t injected = g_failNextWrite.exchange(0);
-        if (injected != 0) {
-            (void)WriteAll(fd, data.data(), data.size() / 2);  // partial data, then failure
-            err = injected;
-        } else {
-            err = WriteAll(fd, data.data(), data.size());
-        }
+    if (::fchmod(fd, static_cast<mode_t>(mode & 07777)) != 0) {
+        m_error = LastError();
+        Discard();
+        return m_error;
     }
+    m_injected = g_failNextWrite.exchange(0);
+    return 0;
+}
+
+int32_t CAtomicFileWriter::Write(const void* data, size_t size) {
+    if (m_error == 0 && m_fd < 0)
+        m_error = EBADF;
+    if (m_error != 0)
+        return m_error;
+    m_digest.Add(data, size);
+    m_error = WriteAll(m_fd, static_cast<const char*>(data), size);
+    return m_error;
+}
+
+int32_t CAtomicFileWriter::Commit() {
+    if (m_error == 0 && m_fd < 0)
+        m_error = EBADF;
+    if (m_error == 0 && m_injected != 0)
+        m_error = m_injected;
     // The data must be on disk before the rename makes it the file's contents; otherwise a
     // crash could leave an empty or partial file under the real name.
-    if (err == 0 && ::fsync(fd) != 0)
-        err = LastError();
-    if (::close(fd) != 0 && err == 0)
-        err = LastError();
-    if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0)
-        err = LastError();
-    if (err != 0) {
-        ::unlink(tmp.c_str());
-        return err;
+    if (m_error == 0 && ::fsync(m_fd) != 0)
+        m_error = LastError();
+    if (m_fd >= 0) {
+        if (::close(m_fd) != 0 && m_error == 0)
+            m_error = LastError();
+        m_fd = -1;
     }
+    if (m_error == 0 && ::rename(m_tmp.c_str(), m_path.c_str()) != 0)
+        m_error = LastError();
+    if (m_error != 0) {
+        Discard();
+        return m_error;
+    }
+    m_tmp.clear();
     // Flush the folder so that the rename itself survives a crash. A failure here does not
     // undo the replacement, which is complete; it is not reported.
-    int dfd = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int dfd = ::open(DirectoryOf(m_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         (void)::fsync(dfd);
         ::close(dfd);
     }
     return 0;
+}
+
+void CAtomicFileWriter::Discard() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_tmp.empty()) {
+        ::unlink(m_tmp.c_str());
+        m_tmp.clear();
+    }
+    m_injected = 0;
+}
+
+int32_t WriteFileAtomic(const std::string& path, std::string_view data, uint32_t mode) {
+    CAtomicFileWriter writer;
+    int32_t err = writer.Open(path, mode);
+    if (err != 0)
+        return err;
+    (void)writer.Write(data.data(), data.size());  // a failure is kept and returned by Commit
+    return writer.Commit();
 }
 
 bool FileExists(const std::string& path) {

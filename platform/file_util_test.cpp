@@ -89,5 +89,98 @@ TEST_F(FileUtilTest, CreateDirectoriesMakesParents) {
     EXPECT_NE(CreateDirectories(JoinPath(m_dir, "file/sub")), 0);
 }
 
+TEST_F(FileUtilTest, StreamedReplacementCommitsOrLeavesThePreviousFile) {
+    const std::string path = JoinPath(m_dir, "state.dat");
+    ASSERT_EQ(WriteFileAtomic(path, "previous"), 0);
+    auto onlyFile = [this] {
+        return std::distance(std::filesystem::directory_iterator(m_dir),
+                             std::filesystem::directory_iterator()) == 1;
+    };
+    std::string data;
+    {
+        CAtomicFileWriter writer;
+        ASSERT_EQ(writer.Open(path, 0600), 0);
+        EXPECT_EQ(writer.Write("new ", 4), 0);
+        EXPECT_EQ(writer.Write("bytes", 5), 0);
+        writer.Discard();
+        ASSERT_EQ(ReadWholeFile(path, &data), 0);
+        EXPECT_EQ(data, "previous");
+        EXPECT_TRUE(onlyFile());
+    }
+    {
+        CAtomicFileWriter writer;  // dropped without Commit: the same as Discard
+        ASSERT_EQ(writer.Open(path, 0600), 0);
+        EXPECT_EQ(writer.Write("x", 1), 0);
+    }
+    EXPECT_TRUE(onlyFile());
+    {
+        CAtomicFileWriter writer;
+        ASSERT_EQ(writer.Open(path, 0600), 0);
+        FailNextAtomicWriteForTesting(EIO);  // taken by the next writer opened, not this one
+        EXPECT_EQ(writer.Write("new ", 4), 0);
+        EXPECT_EQ(writer.Write("bytes", 5), 0);
+        ASSERT_EQ(writer.Commit(), 0);
+        ASSERT_EQ(ReadWholeFile(path, &data), 0);
+        EXPECT_EQ(data, "new bytes");
+        uint32_t mode = 0;
+        ASSERT_EQ(FileMode(path, &mode), 0);
+        EXPECT_EQ(mode, 0600u);
+    }
+    {
+        CAtomicFileWriter writer;
+        ASSERT_EQ(writer.Open(path), 0);
+        EXPECT_EQ(writer.Write("lost", 4), 0);
+        EXPECT_EQ(writer.Commit(), EIO);
+        ASSERT_EQ(ReadWholeFile(path, &data), 0);
+        EXPECT_EQ(data, "new bytes");
+        EXPECT_TRUE(onlyFile());
+    }
+    CAtomicFileWriter nowhere;
+    EXPECT_EQ(nowhere.Open(JoinPath(m_dir, "no/such")), ENOENT);
+    EXPECT_NE(nowhere.Write("x", 1), 0);
+    EXPECT_NE(nowhere.Commit(), 0);
+}
+
+TEST_F(FileUtilTest, DigestsDependOnTheBytesNotOnHowTheyWereSplit) {
+    std::string text;
+    for (int i = 0; i < 1000; ++i)
+        text += static_cast<char>(i * 7 + i / 13);
+    CDigestBuilder whole;
+    whole.Add(text.data(), text.size());
+    for (size_t piece : {1, 3, 8, 9, 64, 999}) {
+        CDigestBuilder split;
+        for (size_t at = 0; at < text.size(); at += piece)
+            split.Add(text.data() + at, std::min(piece, text.size() - at));
+        EXPECT_EQ(split.Finish(), whole.Finish()) << piece;
+    }
+    EXPECT_EQ(whole.Finish().size, 1000u);
+    // One byte changed, one byte more, or a zero byte more all give another digest.
+    std::string changed = text;
+    changed[500] ^= 1;
+    for (const std::string& other : {changed, text + "x", text + std::string(1, '\0')}) {
+        CDigestBuilder d;
+        d.Add(other.data(), other.size());
+        EXPECT_NE(d.Finish(), whole.Finish());
+    }
+    // The reader's digest is that of the file's bytes.
+    const std::string path = JoinPath(m_dir, "digest");
+    ASSERT_EQ(WriteFileAtomic(path, text), 0);
+    CFileReader reader;
+    ASSERT_EQ(reader.Open(path), 0);
+    EXPECT_EQ(reader.Size(), text.size());
+    char buffer[77];
+    std::string back;
+    while (size_t n = reader.Read(buffer, sizeof buffer))
+        back.append(buffer, n);
+    EXPECT_EQ(reader.Error(), 0);
+    EXPECT_EQ(back, text);
+    EXPECT_EQ(reader.Digest(), whole.Finish());
+    FileStamp stamp;
+    ASSERT_TRUE(GetFileStamp(path, &stamp));
+    EXPECT_EQ(reader.Stamp(), stamp);
+    EXPECT_EQ(reader.Open(JoinPath(m_dir, "missing")), ENOENT);
+    EXPECT_EQ(reader.Open(m_dir), EISDIR);
+}
+
 }  // namespace
 }  // namespace platform

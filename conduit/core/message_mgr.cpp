@@ -23,6 +23,27 @@ size_t HashText(std::string_view text) {
     return std::hash<std::string_view>{}(text);
 }
 
+// The state file as the archive reads it, through the reader's bounded pieces.
+class CReaderSource : public platform::CArchiveSource {
+public:
+    explicit CReaderSource(platform::CFileReader& reader) : m_reader(reader) {}
+    uint64_t Size() const override { return m_reader.Size(); }
+    size_t Read(void* dst, size_t size) override { return m_reader.Read(dst, size); }
+
+private:
+    platform::CFileReader& m_reader;
+};
+
+// The archive's bytes straight into the temporary file of an atomic replacement.
+class CWriterSink : public platform::CArchiveSink {
+public:
+    explicit CWriterSink(platform::CAtomicFileWriter& writer) : m_writer(writer) {}
+    bool Write(const void* data, size_t size) override { return m_writer.Write(data, size) == 0; }
+
+private:
+    platform::CAtomicFileWriter& m_writer;
+};
+
 [[maybe_unused]] const bool g_registered = platform::RegisterClass(
     "CMessageMgr", 1, [] { return std::unique_ptr<platform::CObject>(new CMessageMgr()); });
 
@@ -251,16 +272,29 @@ void CMessageMgr::Serialize(platform::CArchive& archive) {
 
 int32_t CMessageMgr::Load(const std::string& path) {
     RemoveAll();
-    std::string data;
-    const int32_t readError = platform::ReadWholeFile(path, &data);
-    if (readError == ENOENT) {
+    m_fileKnown = false;
+    platform::CFileReader reader;
+    const int32_t openError = reader.Open(path);
+    if (openError == ENOENT) {
         return ERR_STATE_FILE_MISSING;
     }
-    if (readError != 0) {
-        return FileErrorCause(readError);
+    if (openError != 0) {
+        return FileErrorCause(openError);
     }
-    platform::CArchive archive = platform::CArchive::ForLoading(std::string_view(data));
+    CReaderSource source(reader);
+    platform::CArchive archive = platform::CArchive::ForLoading(source);
     Serialize(archive);
+    if (reader.Error() != 0) {
+        return FileErrorCause(reader.Error());
+    }
+    if (archive.Ok() && archive.Remaining() == 0) {
+        // Every byte of the file was read: its digest tells a later save whether the bytes
+        // it would write are the ones already there.
+        m_fileKnown = true;
+        m_filePath = path;
+        m_fileDigest = reader.Digest();
+        m_fileStamp = reader.Stamp();
+    }
     return archive.Error();
 }
 
@@ -274,11 +308,37 @@ int32_t CMessageMgr::Save(const std::string& path) {
             ++it;
         }
     }
-    platform::CArchive archive = platform::CArchive::ForStoring();
+    // The new state streams into a temporary file that replaces the old one only once it
+    // is complete on disk, so a failure part-way leaves the previous state file intact.
+    platform::CAtomicFileWriter writer;
+    const int32_t openError = writer.Open(path, STATE_FILE_MODE);
+    if (openError != 0) {
+        return FileErrorCause(openError);
+    }
+    CWriterSink sink(writer);
+    platform::CArchive archive = platform::CArchive::ForStoring(sink);
     Serialize(archive);
-    // The new state goes to a temporary file that replaces the old one only once it is
-    // complete on disk, so a failure part-way leaves the previous state file intact.
-    return FileErrorCause(platform::WriteFileAtomic(path, archive.Bytes(), STATE_FILE_MODE));
+    if (!archive.Flush()) {
+        return FileErrorCause(writer.Error() != 0 ? writer.Error() : EIO);
+    }
+    const platform::FileDigest digest = writer.Digest();
+    platform::FileStamp stamp;
+    if (m_fileKnown && path == m_filePath && digest == m_fileDigest &&
+        platform::GetFileStamp(path, &stamp) && stamp == m_fileStamp) {
+        // The file on disk, untouched since it was read or written here, already holds
+        // exactly these bytes: replacing it would only cost a flush to disk.
+        writer.Discard();
+        return 0;
+    }
+    m_fileKnown = false;
+    const int32_t commitError = writer.Commit();
+    if (commitError != 0) {
+        return FileErrorCause(commitError);
+    }
+    m_fileKnown = platform::GetFileStamp(path, &m_fileStamp);
+    m_filePath = path;
+    m_fileDigest = digest;
+    return 0;
 }
 
 }  // namespace torrim

@@ -11,6 +11,7 @@
 
 #include "conduit/core/message.h"
 #include "platform/archive.h"
+#include "platform/file_util.h"
 
 namespace torrim {
 
@@ -58,7 +59,9 @@ public:
     // before it.
     [[nodiscard]] int32_t Load(const std::string& path);
     // Drops every message gone from the desktop, then replaces the file atomically; on any
-    // failure the previous file stays as it was. 0 or a file error cause.
+    // failure the previous file stays as it was. When the bytes are exactly those of the
+    // file as this state last read or wrote it, and the file has not changed since, the
+    // file is left untouched instead. 0 or a file error cause.
     [[nodiscard]] int32_t Save(const std::string& path);
 
     const char* ClassName() const override { return "CMessageMgr"; }
@@ -98,6 +101,12 @@ private:
     Index m_byRecordId;
     Index m_byDesktopId;
     Index m_bySubject;
+    // The state file as last read in full or written here: where, which bytes (digest) and
+    // which file (stamp), so that saving the same bytes again can leave it alone.
+    bool m_fileKnown = false;
+    std::string m_filePath;
+    platform::FileDigest m_fileDigest;
+    platform::FileStamp m_fileStamp;
 };
 
 // Maps a positive errno value to the file error cause the conduit reports.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <random>
 
 #include "conduit/core/codes.h"
@@ -146,6 +147,71 @@ TEST_F(MessageMgrTest, FailedSaveKeepsThePreviousFile) {
     platform::FailNextAtomicWriteForTesting(ENOSPC);
     EXPECT_EQ(state.Save(m_path), 13);  // disk full
     EXPECT_EQ(ReadFile(), before);
+}
+
+TEST_F(MessageMgrTest, SavingTheBytesTheFileHoldsLeavesItUntouched) {
+    {
+        CMessageMgr state;
+        state.Append(MakeMessage(1, "one"));
+        state.Append(MakeMessage(2, std::string(70000, 'l')));  // longer than one buffer
+        ASSERT_EQ(state.Save(m_path), 0);
+    }
+    auto stampOf = [this] {
+        platform::FileStamp stamp;
+        EXPECT_TRUE(platform::GetFileStamp(m_path, &stamp));
+        return stamp;
+    };
+    auto onlyFile = [this] {
+        return std::distance(std::filesystem::directory_iterator(m_dir),
+                             std::filesystem::directory_iterator()) == 1;
+    };
+    const std::string original = ReadFile();
+    const platform::FileStamp loadedStamp = stampOf();
+
+    CMessageMgr state;
+    ASSERT_EQ(state.Load(m_path), 0);
+    ASSERT_EQ(state.Save(m_path), 0);  // nothing changed: same inode, same time
+    EXPECT_EQ(stampOf(), loadedStamp);
+    EXPECT_TRUE(onlyFile());
+
+    // A change is written, under a new inode; saving it again leaves that file alone.
+    state.Lookup(0)->m_readOnDesktop = 1;
+    ASSERT_EQ(state.Save(m_path), 0);
+    const platform::FileStamp changedStamp = stampOf();
+    EXPECT_NE(changedStamp, loadedStamp);
+    EXPECT_NE(ReadFile(), original);
+    const std::string changed = ReadFile();
+    ASSERT_EQ(state.Save(m_path), 0);
+    EXPECT_EQ(stampOf(), changedStamp);
+
+    // A file replaced behind the state's back is written again, even with the same bytes
+    // the state last saw in it.
+    ASSERT_EQ(platform::WriteFileAtomic(m_path, original), 0);
+    state.Lookup(0)->m_readOnDesktop = 0;
+    ASSERT_EQ(state.Save(m_path), 0);
+    EXPECT_EQ(ReadFile(), original);
+    ASSERT_EQ(platform::WriteFileAtomic(m_path, "other"), 0);
+    ASSERT_EQ(state.Save(m_path), 0);
+    EXPECT_EQ(ReadFile(), original);
+
+    // A failed save of a change leaves the previous file and no temporary file; the next
+    // save of the same state is then written, not skipped.
+    state.Lookup(1)->m_readOnDesktop = 1;
+    platform::FailNextAtomicWriteForTesting(ENOSPC);
+    EXPECT_EQ(state.Save(m_path), 13);
+    EXPECT_EQ(ReadFile(), original);
+    EXPECT_TRUE(onlyFile());
+    ASSERT_EQ(state.Save(m_path), 0);
+    CMessageMgr again;
+    ASSERT_EQ(again.Load(m_path), 0);
+    EXPECT_EQ(again.Lookup(1)->m_readOnDesktop, 1);
+
+    // A file with bytes after the state is not the state's bytes: it is rewritten.
+    ASSERT_EQ(platform::WriteFileAtomic(m_path, original + "x"), 0);
+    CMessageMgr trailing;
+    ASSERT_EQ(trailing.Load(m_path), 0);
+    ASSERT_EQ(trailing.Save(m_path), 0);
+    EXPECT_EQ(ReadFile(), original);
 }
 
 TEST_F(MessageMgrTest, SaveDropsMessagesGoneFromTheDesktop) {
