@@ -18,14 +18,19 @@
 namespace platform {
 namespace {
 
-std::string ProgramFolder() {
-    char buf[4096];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return std::string();
-    std::string path(buf, static_cast<size_t>(n));
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+// The running program's folder, looked up once: libraries are loaded again and again (a
+// language library per text look-up), and the program does not move while it runs.
+const std::string& ProgramFolder() {
+    static const std::string folder = [] {
+        char buf[4096];
+        ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+        if (n <= 0)
+            return std::string();
+        std::string path(buf, static_cast<size_t>(n));
+        size_t slash = path.rfind('/');
+        return slash == std::string::npos ? std::string() : path.substr(0, slash);
+    }();
+    return folder;
 }
 
 bool EndsWithNoCase(std::string_view s, std::string_view suffix) {
@@ -71,7 +76,7 @@ std::vector<std::string> LibrarySearchPath() {
             list.remove_prefix(colon + 1);
         }
     }
-    std::string program = ProgramFolder();
+    const std::string& program = ProgramFolder();
     if (!program.empty()) {
         dirs.push_back(program);
         dirs.push_back(JoinPath(program, "../lib"));

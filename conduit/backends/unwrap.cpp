@@ -53,10 +53,14 @@ std::string UnwrapText(std::string_view input) {
     size_t lineMark = 0;
     size_t i = 0;
     while (i < n) {
-        if (text[i] != '\r') {
-            out.push_back(text[i]);
-            ++i;
-            continue;
+        // Everything up to the next CR is copied as it stands.
+        const void* cr = std::memchr(text.data() + i, '\r', n - i);
+        const size_t stop =
+            cr == nullptr ? n : static_cast<size_t>(static_cast<const char*>(cr) - text.data());
+        out.append(text.data() + i, stop - i);
+        i = stop;
+        if (i == n) {
+            break;
         }
         size_t next = i;  // where copying goes on: the CR itself while the break stays
         if (i - lineMark > UNWRAP_MIN_LINE && n - i > 2) {

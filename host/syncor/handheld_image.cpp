@@ -663,7 +663,11 @@ int32_t CHandheldImage::ListRecords(int64_t dbId, std::vector<RecordData>* out) 
 int32_t CHandheldImage::ClearChangeMarks(int64_t dbId) {
     if (m_db == nullptr)
         return SYNC_ERR_NO_IMAGE;
-    CStatement st(m_db, "UPDATE records SET attributes = attributes & ~64 WHERE db = ?1");
+    // Only marked rows are written: an update of every row would copy the whole database
+    // into the write-ahead log on each sync.
+    CStatement st(m_db,
+                  "UPDATE records SET attributes = attributes & ~64"
+                  " WHERE db = ?1 AND (attributes & 64) != 0");
     st.Bind(1, dbId);
     return Run(st);
 }

@@ -215,10 +215,16 @@ int32_t CMaildirStore::FindNext(const std::string& seed, std::string* id) {
 }
 
 int32_t CMaildirStore::Locate(const std::string& id, std::string* path, bool* seen,
-                              int64_t* deliveryTime) {
-    Entry* e = FindFresh(id);
-    if (e == nullptr) {
-        return MAPI_E_INVALID_MESSAGE;
+                              int64_t* deliveryTime, platform::FileStamp* stamp) {
+    // A message's file is looked for where the listing last saw it: when it is still there
+    // it is that message (names are unique), and one look at the file answers both where
+    // it is and what it is. Otherwise the folders are read again.
+    Entry* e = m_scanned ? Find(id) : nullptr;
+    if (e == nullptr || !platform::GetFileStamp(PathOf(*e), stamp)) {
+        e = FindFresh(id);
+        if (e == nullptr || !platform::GetFileStamp(PathOf(*e), stamp)) {
+            return MAPI_E_INVALID_MESSAGE;
+        }
     }
     *path = PathOf(*e);
     *seen = e->inCur && FlagsOfName(e->name).find('S') != std::string::npos;

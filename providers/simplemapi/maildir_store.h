@@ -17,6 +17,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/file_util.h"
+
 namespace mapi {
 
 class CMaildirStore {
@@ -32,10 +34,10 @@ public:
     // never part of the folder; MAPI_E_FAILURE when the folder cannot be read.
     [[nodiscard]] int32_t FindNext(const std::string& seed, std::string* id);
 
-    // The message's current path and whether it carries the Seen flag.
-    // 0 or MAPI_E_INVALID_MESSAGE.
+    // The message's current path, whether it carries the Seen flag, and the identity of
+    // its file (size, time, inode) as found there. 0 or MAPI_E_INVALID_MESSAGE.
     [[nodiscard]] int32_t Locate(const std::string& id, std::string* path, bool* seen,
-                                 int64_t* deliveryTime);
+                                 int64_t* deliveryTime, platform::FileStamp* stamp);
 
     // Sets the Seen flag (moves new/ to cur/ with ":2,S"). 0, MAPI_E_INVALID_MESSAGE or
     // MAPI_E_FAILURE.

@@ -3,10 +3,10 @@
 
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <new>
 
 #include "platform/file_util.h"
@@ -22,7 +22,11 @@ namespace {
 constexpr size_t MAX_MESSAGE_BYTES = size_t{1} << 30;
 
 // Creates an empty, private temporary file for an attachment; "" on failure.
-std::string CreateTempFile(const std::string& diskName) {
+// Creates a private temporary file named after the attachment and writes its contents
+// through the new file's descriptor. A temporary copy needs no flush to disk: it only has
+// to outlive this process's use of it (reopening it truncated would make the file system
+// flush it on close). "" on failure, with nothing left behind.
+std::string WriteTempFile(const std::string& diskName, const std::string& data) {
     std::string tmpl = "mapi-XXXXXX-" + diskName;
     gchar* path = nullptr;
     GError* error = nullptr;
@@ -31,19 +35,14 @@ std::string CreateTempFile(const std::string& diskName) {
         g_clear_error(&error);
         return "";
     }
-    g_close(fd, nullptr);
     std::string result = path;
     g_free(path);
+    const bool written = platform::WriteAll(fd, data.data(), data.size()) == 0;
+    if (::close(fd) != 0 || !written) {
+        (void)platform::RemoveFile(result);  // the read fails; nothing of it is kept
+        return "";
+    }
     return result;
-}
-
-// Fills a temporary file created by CreateTempFile. A temporary copy needs no flush to disk:
-// it only has to outlive this process's use of it, so the write is a plain one.
-bool WriteTempFile(const std::string& path, const std::string& data) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
-    out.close();
-    return !out.fail();
 }
 
 void RemoveFiles(const std::vector<std::string>& paths) {
@@ -116,7 +115,10 @@ int32_t CMapiSession::ReadMail(const char* id, FLAGS flags, MapiMessage** out) {
     std::string path;
     bool seen = false;
     int64_t delivered = 0;
-    int32_t rc = m_store.Locate(id, &path, &seen, &delivered);
+    // The file's identity is taken when it is located, before it is read: a change after
+    // this point gives a cache entry a stale identity, which only makes the next read a miss.
+    platform::FileStamp stamp;
+    int32_t rc = m_store.Locate(id, &path, &seen, &delivered, &stamp);
     if (rc != SUCCESS_SUCCESS) {
         return rc;
     }
@@ -126,17 +128,12 @@ int32_t CMapiSession::ReadMail(const char* id, FLAGS flags, MapiMessage** out) {
     // from other hints than a full read does, so such reads never come from the cache.
     const bool envelopeFromFull = !(m_profile.nativeText && m_codePage == 932);
 
-    // The file's identity is taken before it is read: a change after this point gives the
-    // entry a stale identity, which only makes the next read a miss.
-    platform::FileStamp stamp;
-    const bool cacheable = m_cache.Enabled() && platform::GetFileStamp(path, &stamp);
+    const bool cacheable = m_cache.Enabled();
     ReadCacheKey key{id,         stamp.size,           stamp.mtimeNs, stamp.inode,
                      m_codePage, m_profile.nativeText, delivered};
     IncomingMessage message;
     CachedMessage cached;
-    // Attachment contents are not cached: a read that hands over files parses the mail.
-    if (cacheable && (!envelopeOnly || envelopeFromFull) && m_cache.Lookup(key, &cached) &&
-        (cached.attachmentCount == 0 || !wantsFiles)) {
+    if (cacheable && (!envelopeOnly || envelopeFromFull) && m_cache.Lookup(key, &cached)) {
         message = std::move(cached.message);
         if (envelopeOnly) {
             message.noteText.clear();
@@ -168,16 +165,12 @@ int32_t CMapiSession::ReadMail(const char* id, FLAGS flags, MapiMessage** out) {
 
     std::vector<std::string> files;
     for (const AttachmentData& a : message.attachments) {
-        std::string file = CreateTempFile(a.diskName);
+        std::string file = WriteTempFile(a.diskName, a.data);
         if (file.empty()) {
             RemoveFiles(files);
             return MAPI_E_ATTACHMENT_WRITE_FAILURE;
         }
-        files.push_back(file);
-        if (!WriteTempFile(file, a.data)) {
-            RemoveFiles(files);
-            return MAPI_E_ATTACHMENT_WRITE_FAILURE;
-        }
+        files.push_back(std::move(file));
     }
     MapiMessage* result = BuildMapiMessage(message, files);
     if (result == nullptr) {

@@ -1,12 +1,15 @@
 // Cache of converted messages: one checked file per message in a per-store folder.
 #include "providers/simplemapi/read_cache.h"
 
+#include <fcntl.h>
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <unistd.h>
+#include <xxhash.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/file_util.h"
 
@@ -15,12 +18,19 @@ namespace mapi {
 namespace {
 
 // "TMRC" and the format version; a different version is a miss, never an error.
-constexpr char MAGIC[] = {'T', 'M', 'R', 'C', 1};
+// Version 2 holds the attachments' contents and a 64-bit XXH3 checksum.
+constexpr char MAGIC[] = {'T', 'M', 'R', 'C', 2};
 constexpr size_t MAGIC_SIZE = sizeof(MAGIC);
 constexpr size_t CHECKSUM_SIZE = 8;
 // Entries larger than this are not read (a note text is cut far below it by any handheld).
 constexpr size_t MAX_ENTRY_BYTES = size_t{64} << 20;
 
+// Damage check of an entry: fast over large attachment contents.
+uint64_t Checksum(std::string_view data) {
+    return XXH3_64bits(data.data(), data.size());
+}
+
+// Names the per-store folder and the entry files: short texts, stable across versions.
 uint64_t Fnv1a(std::string_view data) {
     uint64_t h = 14695981039346656037ull;
     for (unsigned char c : data) {
@@ -125,7 +135,7 @@ std::string SealCacheEntry(const ReadCacheKey& key, std::string_view fields) {
     std::string out(MAGIC, MAGIC_SIZE);
     out += EncodeKey(key);
     out.append(fields);
-    PutU64(&out, Fnv1a(out));
+    PutU64(&out, Checksum(out));
     return out;
 }
 
@@ -143,6 +153,11 @@ std::string EncodeCacheEntry(const ReadCacheKey& key, const IncomingMessage& m) 
         PutRecipient(&out, r);
     }
     PutU32(&out, static_cast<uint32_t>(m.attachments.size()));
+    for (const AttachmentData& a : m.attachments) {
+        PutText(&out, a.fileName);
+        PutText(&out, a.diskName);
+        PutText(&out, a.data);
+    }
     return SealCacheEntry(key, out);
 }
 
@@ -154,7 +169,7 @@ bool DecodeCacheEntry(const std::string& bytes, const ReadCacheKey& key, CachedM
     std::string_view body(bytes.data(), bytes.size() - CHECKSUM_SIZE);
     uint64_t sum = 0;
     CReader tail(std::string_view(bytes).substr(bytes.size() - CHECKSUM_SIZE));
-    if (!tail.U64(&sum) || sum != Fnv1a(body)) {
+    if (!tail.U64(&sum) || sum != Checksum(body)) {
         return false;
     }
     body.remove_prefix(MAGIC_SIZE);
@@ -192,7 +207,16 @@ bool DecodeCacheEntry(const std::string& bytes, const ReadCacheKey& key, CachedM
             return false;
         }
     }
-    if (!in.U32(&result.attachmentCount) || !in.AtEnd()) {
+    if (!in.U32(&count) || count > body.size() / 12) {
+        return false;
+    }
+    m.attachments.resize(count);
+    for (AttachmentData& a : m.attachments) {
+        if (!in.Text(&a.fileName) || !in.Text(&a.diskName) || !in.Text(&a.data)) {
+            return false;
+        }
+    }
+    if (!in.AtEnd()) {
         return false;
     }
     *out = std::move(result);
@@ -242,21 +266,21 @@ void CReadCache::Store(const ReadCacheKey& key, const IncomingMessage& message) 
         return;
     }
     // A new file renamed over the old one: a reader sees the old entry or the new one. No
-    // flush to disk: a file torn by a crash fails its checksum and is only a miss.
+    // flush to disk: a file torn by a crash fails its checksum and is only a miss. The data
+    // goes through the descriptor of the new file (reopening it truncated would make the
+    // file system flush it to disk on close).
     std::string tmp = platform::JoinPath(m_folder, ".new-XXXXXX");
     gint fd = g_mkstemp(tmp.data());  // mode 0600
     if (fd < 0) {
         return;
     }
-    g_close(fd, nullptr);
-    std::ofstream file(tmp, std::ios::binary | std::ios::trunc);
-    file.write(entry.data(), static_cast<std::streamsize>(entry.size()));
-    file.close();
+    const bool written = platform::WriteAll(fd, entry.data(), entry.size()) == 0;
+    const bool closed = ::close(fd) == 0;
     std::error_code ec;
-    if (!file.fail()) {
+    if (written && closed) {
         std::filesystem::rename(tmp, EntryPath(key.id), ec);
     }
-    if (file.fail() || ec) {
+    if (!written || !closed || ec) {
         (void)platform::RemoveFile(tmp);  // the entry is simply not cached
     }
 }

@@ -174,6 +174,40 @@ TEST_F(ReadCacheTest, UnchangedFileIsServedFromCacheAndAnyChangeInvalidates) {
     EXPECT_FALSE(fs::exists(EntryOf("1700000001.plain.host")));
 }
 
+TEST_F(ReadCacheTest, AttachmentsAreServedFromTheCacheAsFreshFiles) {
+    auto s = Open();
+    const char* id = "1700000002.multi.host";
+    const std::string path = m_store + "/cur/1700000002.multi.host:2,S";
+    const std::string first = Read(s.get(), id);
+    ASSERT_NE(first.find("|file a.txt=first file"), std::string::npos);
+
+    // The attachment changed in place with the file's identity kept: the answer still
+    // comes from the entry (no parse), written to a new temporary file for each read.
+    const auto stamp = fs::last_write_time(path);
+    std::string same = MULTI;
+    same.replace(same.find("first file"), 10, "FIRST FILE");
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f << same;
+    }
+    fs::last_write_time(path, stamp);
+    MapiMessage* a = nullptr;
+    MapiMessage* b = nullptr;
+    ASSERT_EQ(s->ReadMail(id, MAPI_PEEK, &a), 0);
+    ASSERT_EQ(s->ReadMail(id, MAPI_PEEK, &b), 0);
+    ASSERT_EQ(a->nFileCount, 1u);
+    ASSERT_EQ(b->nFileCount, 1u);
+    EXPECT_STRNE(a->lpFiles[0].lpszPathName, b->lpFiles[0].lpszPathName);
+    EXPECT_EQ(Dump(a), first);
+    EXPECT_EQ(Dump(b), first);
+    EXPECT_TRUE(FreeMapiBuffer(a));
+    EXPECT_TRUE(FreeMapiBuffer(b));
+
+    // Once the file's identity changes, the new contents are read.
+    fs::last_write_time(path, stamp + std::chrono::seconds(5));
+    EXPECT_NE(Read(s.get(), id).find("|file a.txt=FIRST FILE"), std::string::npos);
+}
+
 TEST_F(ReadCacheTest, DamagedOrForeignEntriesAreIgnored) {
     auto s = Open();
     const std::string id = "1700000001.plain.host";

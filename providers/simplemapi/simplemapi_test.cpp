@@ -87,9 +87,11 @@ TEST(MaildirStore, SeenKeepsIdAndDeletedSeedStillContinuesTheWalk) {
     std::string path;
     bool seen = false;
     int64_t when = 0;
-    ASSERT_EQ(store.Locate("1700000002.b.host", &path, &seen, &when), SUCCESS_SUCCESS);
+    platform::FileStamp stamp;
+    ASSERT_EQ(store.Locate("1700000002.b.host", &path, &seen, &when, &stamp), SUCCESS_SUCCESS);
     EXPECT_TRUE(seen);
     EXPECT_EQ(when, 1700000002);
+    EXPECT_EQ(stamp.size, 1);
 
     ASSERT_EQ(store.Delete("1700000002.b.host"), SUCCESS_SUCCESS);
     EXPECT_FALSE(fs::exists(root + "/cur/1700000002.b.host:2,FS"));
@@ -99,10 +101,16 @@ TEST(MaildirStore, SeenKeepsIdAndDeletedSeedStillContinuesTheWalk) {
     EXPECT_EQ(next, "1700000003.c.host");
 
     // A message renamed by another program meanwhile is found at its new place.
+    ASSERT_EQ(store.Locate("1700000003.c.host", &path, &seen, &when, &stamp), SUCCESS_SUCCESS);
+    EXPECT_FALSE(seen);
     fs::rename(root + "/new/1700000003.c.host", root + "/cur/1700000003.c.host:2,RS");
-    ASSERT_EQ(store.Locate("1700000003.c.host", &path, &seen, &when), SUCCESS_SUCCESS);
+    ASSERT_EQ(store.Locate("1700000003.c.host", &path, &seen, &when, &stamp), SUCCESS_SUCCESS);
     EXPECT_EQ(path, root + "/cur/1700000003.c.host:2,RS");
     EXPECT_TRUE(seen);
+    // ... and one removed meanwhile is not found any more.
+    fs::remove(root + "/cur/1700000003.c.host:2,RS");
+    EXPECT_EQ(store.Locate("1700000003.c.host", &path, &seen, &when, &stamp),
+              MAPI_E_INVALID_MESSAGE);
 }
 
 TEST(MaildirStore, DeliveryWritesWholeFilesIntoNewOrCur) {
