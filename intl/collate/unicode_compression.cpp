@@ -227,6 +227,209 @@ Run FindRun(const uint16_t* units, size_t pos, size_t count, size_t limit) {
     return {false, end - pos};
 }
 
+// Bit k (0 to 31): unit p[k + 1] has the high byte of unit p[k]. Reads p[0]
+// to p[32].
+inline uint32_t SameHighBits32(const uint16_t* p) {
+#if defined(__SSE2__)
+    const __m128i highMask = _mm_set1_epi16(static_cast<short>(0xFF00));
+    const __m128i zero = _mm_setzero_si128();
+    const auto same8 = [&](const uint16_t* q) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1));
+        return _mm_cmpeq_epi16(_mm_and_si128(_mm_xor_si128(a, b), highMask), zero);
+    };
+    const auto low =
+        static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(same8(p), same8(p + 8))));
+    const auto high =
+        static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(same8(p + 16), same8(p + 24))));
+    return low | (high << 16);
+#else
+    uint32_t bits = 0;
+    for (uint32_t k = 0; k < 32; ++k)
+        bits |= static_cast<uint32_t>(High(p[k + 1]) == High(p[k])) << k;
+    return bits;
+#endif
+}
+
+// Low bytes of `count` units, sixteen at a time: up to 15 bytes past
+// out[count - 1] are written and up to 15 units past units[count - 1] read.
+inline void CopyLowBytesOver(const uint16_t* units, size_t count, uint8_t* out) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i lowMask = _mm_set1_epi16(0x00FF);
+    do {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i + 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_packus_epi16(_mm_and_si128(a, lowMask), _mm_and_si128(b, lowMask)));
+        i += 16;
+    } while (i < count);
+#else
+    CopyLowBytes(units, count, out);
+    (void)i;
+#endif
+}
+
+// Units stored low byte first, eight at a time: up to 14 bytes past the
+// last unit's are written and up to 7 units past units[count - 1] read.
+// Little-endian hosts only.
+inline void StoreUnitsOver(const uint16_t* units, size_t count, uint8_t* out) {
+    size_t i = 0;
+    do {
+        uint64_t a;
+        uint64_t b;
+        std::memcpy(&a, units + i, 8);
+        std::memcpy(&b, units + i + 4, 8);
+        std::memcpy(out + 2 * i, &a, 8);
+        std::memcpy(out + 2 * i + 8, &b, 8);
+        i += 8;
+    } while (i < count);
+}
+
+// The first 16 data bytes of a run: the low bytes of 16 units for a
+// one-high-byte run, 8 units for a raw run. Reads 16 units.
+inline void StoreRunHead(const uint16_t* units, bool oneHigh, uint8_t* out) {
+#if defined(__SSE2__)
+    const __m128i lowMask = _mm_set1_epi16(0x00FF);
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + 8));
+    const __m128i low = _mm_packus_epi16(_mm_and_si128(a, lowMask), _mm_and_si128(b, lowMask));
+    const __m128i pick = _mm_set1_epi8(oneHigh ? -1 : 0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_or_si128(_mm_and_si128(pick, low), _mm_andnot_si128(pick, a)));
+#else
+    if (oneHigh)
+        CopyLowBytes(units, 16, out);
+    else
+        StoreUnits(units, 8, out);
+#endif
+}
+
+// Writes a run of `chars` characters from `units` whole (header, high byte,
+// data); returns its size in bytes.
+size_t WriteWholeRun(const uint16_t* units, bool oneHigh, size_t chars, uint8_t* out) {
+    const size_t extra = oneHigh ? 1 : 0;
+    const size_t data = oneHigh ? chars : 2 * chars;
+    const size_t header = HeaderSize(data, extra);
+    WriteField(out, static_cast<uint32_t>(data + header), header - extra);
+    size_t at = header - extra;
+    if (oneHigh) {
+        out[at++] = High(units[0]);
+        CopyLowBytes(units, chars, out + at);
+    } else {
+        StoreUnits(units, chars, out + at);
+    }
+    return header + data;
+}
+
+// The text left when the run loop below hands back: it looks at 64 units
+// from a window's start, reads at most 76 for the runs it writes, and every
+// run it writes ends at least 35 characters before the text does, so the
+// scratch bytes a run writes past its end (at most 15) are always
+// overwritten by the runs that follow.
+constexpr size_t ROOMY_TAIL = 96;
+
+// True when the output has room for whatever the rest of the text (`charsLeft`
+// characters) becomes, for a run limit of at least ROOMY_TAIL, so no run will
+// be cut and no capacity check is needed. Against 2 bytes a character, a
+// one-high-byte run saves at least 2 bytes when it follows a raw run and 1
+// after another one-high-byte run (it then carries an empty run), which pays
+// for the header of the raw run after it unless that run needs a 4-byte
+// field (8191 characters or more). What is left unpaid: the first run's
+// empty run and header (5 bytes), 2 bytes per long raw run, and 5 bytes per
+// raw run split at the limit; at most 5 + charsLeft / 16 in all.
+inline bool Roomy(size_t remaining, size_t charsLeft) {
+    return remaining >= 2 * charsLeft + charsLeft / 8 + 16;
+}
+
+// Writes whole runs from `*pos` while at least ROOMY_TAIL characters remain,
+// for output with room for the rest of the text (Roomy) and a run limit of at
+// least ROOMY_TAIL.
+//
+// The run choice of FindRun, taken 64 characters at a time with bit masks.
+// Call a maximal stretch of characters sharing a high byte a segment, and a
+// segment of four or more long. A one-high-byte run covers the rest of the
+// segment it starts in; a raw run ends where the next long segment begins.
+// So past the window's first run, runs start exactly at long segments and at
+// segments that follow a long one, and a one-high-byte run that follows
+// another needs an empty run. The run starts of a window come from a few
+// shifts of the high-byte equalities, and each run costs a bit scan and a
+// fixed-size copy, with no decision that depends on the run before it.
+void WriteRoomyRuns(const uint16_t* units, size_t count, size_t limit, uint8_t* output, size_t* pos,
+                    size_t* written, bool* previousOneHigh) {
+    // Bits whose group of four lies inside the window of 65 characters.
+    constexpr uint64_t KNOWN = (uint64_t{1} << 62) - 1;
+    size_t at = *pos;
+    size_t out = *written;
+    bool previous = *previousOneHigh;
+    while (count - at >= ROOMY_TAIL) {
+        // Bit k: units[at + k + 1] has the high byte of units[at + k].
+        const uint64_t same = SameHighBits32(units + at) |
+                              static_cast<uint64_t>(SameHighBits32(units + at + 32)) << 32;
+        // Bit k: the four characters from at + k share a high byte.
+        const uint64_t group = same & (same >> 1) & (same >> 2);
+        // Bit k (from 1): a segment starts at at + k. The run at the
+        // window's start is chosen by its own group bit.
+        const uint64_t segmentStart = ~same << 1;
+        const uint64_t oneHighStart = group & segmentStart;
+        // Bit k: the four characters before at + k share a high byte, so a
+        // segment starting at k follows a long one.
+        const uint64_t afterLong = group << 4;
+        const uint64_t starts = (oneHighStart | (segmentStart & afterLong) | 1u) & KNOWN;
+        const uint64_t separators = oneHighStart & afterLong;
+
+        if (starts == 1) {
+            // A run longer than the window.
+            const Run run = FindRun(units, at, count, limit);
+            output[out] = 0;
+            out += run.oneHigh == previous ? 1 : 0;
+            out += WriteWholeRun(units + at, run.oneHigh, run.chars, output + out);
+            at += run.chars;
+            previous = run.oneHigh;
+            continue;
+        }
+        bool oneHigh = (group & 1u) != 0;
+        // Every run but the last one that starts in the window has a known
+        // end; the last is taken up again by the next window.
+        bool separator = oneHigh == previous;
+        uint64_t rest = starts & (starts - 1);
+        size_t from = 0;
+        do {
+            const auto next = static_cast<size_t>(std::countr_zero(rest));
+            rest &= rest - 1;
+            const size_t chars = next - from;
+            const uint16_t* first = units + at + from;
+            // An empty run is written always and kept only when needed.
+            output[out] = 0;
+            out += separator ? 1 : 0;
+            uint8_t* run = output + out;
+            // Both kinds through one path: the length field, the high byte
+            // (overwritten by a raw run's data), and the first 16 data bytes
+            // chosen without a branch; only longer runs loop.
+            const size_t header = oneHigh ? 2 : 1;
+            const size_t data = oneHigh ? chars : 2 * chars;
+            run[0] = static_cast<uint8_t>((data + header) << 1);
+            run[1] = High(first[0]);
+            StoreRunHead(first, oneHigh, run + header);
+            if (data > 16) {
+                if (oneHigh)
+                    CopyLowBytesOver(first + 16, chars - 16, run + header + 16);
+                else
+                    StoreUnitsOver(first + 8, chars - 8, run + header + 16);
+            }
+            out += header + data;
+            previous = oneHigh;
+            from = next;
+            oneHigh = ((oneHighStart >> next) & 1u) != 0;
+            separator = ((separators >> next) & 1u) != 0;
+        } while (rest != 0);
+        at += from;
+    }
+    *pos = at;
+    *written = out;
+    *previousOneHigh = previous;
+}
+
 }  // namespace
 
 int32_t CompressUnicode(const uint16_t* units, size_t unitCount, uint8_t* output,
@@ -253,13 +456,19 @@ int32_t CompressUnicode(const uint16_t* units, size_t unitCount, uint8_t* output
     bool previousOneHigh = false;
     size_t pos = 0;
     while (pos < count && remaining > 2) {
-        const Run run = FindRun(units, pos, count, limit);
-        const size_t separatorAt = written;
-        if (run.oneHigh == previousOneHigh) {
-            // An empty run keeps the alternation of kinds.
-            output[written++] = 0;
-            --remaining;
+        if constexpr (std::endian::native == std::endian::little) {
+            if (count - pos >= ROOMY_TAIL && limit >= ROOMY_TAIL && Roomy(remaining, count - pos)) {
+                WriteRoomyRuns(units, count, limit, output, &pos, &written, &previousOneHigh);
+                remaining = capacity - written;
+                continue;
+            }
         }
+        const Run run = FindRun(units, pos, count, limit);
+        // An empty run keeps the alternation of kinds; it takes one byte of
+        // the capacity, and is written only once the run after it is known
+        // to get a character.
+        const bool separator = run.oneHigh == previousOneHigh;
+        remaining -= separator ? 1 : 0;
         const size_t extra = run.oneHigh ? 1 : 0;
         const size_t bytesPerChar = run.oneHigh ? 1 : 2;
         const size_t header = HeaderSize(run.chars * bytesPerChar, extra);
@@ -269,14 +478,14 @@ int32_t CompressUnicode(const uint16_t* units, size_t unitCount, uint8_t* output
         const bool last = remaining <= size;
         if (last) {
             chars = remaining > header ? (remaining - header) / 2 : 0;
-            if (chars == 0) {
-                // Not even one character fits after the header: end the
-                // output before this run (and its separator) rather than
-                // write a header past the capacity.
-                written = separatorAt;
+            // Not even one character fits after the header: end the output
+            // before this run (and its separator) rather than write a header
+            // past the capacity.
+            if (chars == 0)
                 break;
-            }
         }
+        if (separator)
+            output[written++] = 0;
         // A cut run gets the header of its true size, which is never larger
         // than the header the fit was computed with.
         const size_t data = chars * bytesPerChar;

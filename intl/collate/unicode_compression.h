@@ -20,7 +20,8 @@ constexpr uint32_t COMPRESS_MAX_FIELD = 0x3FFFFFFF;
 // Packs `unitCount` units into `output`, whose capacity is `*outputLength`
 // bytes; on return `*outputLength` holds the bytes written. Text that does not
 // fit is cut after a whole number of characters and the count at the front
-// says how many were kept; nothing is ever written beyond the capacity.
+// says how many were kept; nothing is ever written beyond the capacity, nor
+// past the returned length.
 // `maxRunChars` bounds the characters of one run (runs longer than that are
 // split); the default keeps every run size within a length field.
 // Returns COMPRESS_OK, or COMPRESS_ERR_SIZE when the capacity is below 4.

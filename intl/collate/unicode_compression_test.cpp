@@ -17,7 +17,8 @@ std::vector<uint8_t> Compress(const std::vector<uint16_t>& text, uint32_t capaci
     uint32_t length = capacity;
     EXPECT_EQ(CompressUnicode(text.data(), text.size(), out.data(), &length, maxRun), 0);
     EXPECT_LE(length, capacity);
-    for (size_t i = capacity; i < out.size(); ++i)
+    // Nothing past the returned length is touched, within the capacity or beyond.
+    for (size_t i = length; i < out.size(); ++i)
         EXPECT_EQ(out[i], 0xEE) << "wrote past " << i;
     out.resize(length);
     return out;
@@ -106,91 +107,206 @@ std::vector<uint16_t> RandomText(std::mt19937& rng, size_t length) {
     return text;
 }
 
+// Text shaped like prose: words of one script block between spaces and
+// punctuation, the short runs of Cyrillic or Greek text; sometimes a word of
+// another block, a number or a lone character of a third block.
+std::vector<uint16_t> WordyText(std::mt19937& rng, size_t length) {
+    static const uint16_t kScripts[] = {0x0000, 0x0300, 0x0400, 0x3000, 0x4E00};
+    const uint16_t main = kScripts[rng() % std::size(kScripts)];
+    std::vector<uint16_t> text;
+    while (text.size() < length) {
+        const uint16_t block = rng() % 5 == 0 ? kScripts[rng() % std::size(kScripts)] : main;
+        const size_t word = 1 + rng() % (rng() % 4 == 0 ? 70 : 9);
+        for (size_t i = 0; i < word && text.size() < length; ++i)
+            text.push_back(static_cast<uint16_t>(block + 0x10 + rng() % 0xE0));
+        const int gap = static_cast<int>(rng() % 6);
+        if (gap <= 2)
+            text.push_back(0x20);
+        else if (gap == 3)
+            text.insert(text.end(), {0x2C, 0x20});
+        else if (gap == 4)
+            text.push_back(static_cast<uint16_t>(0xFF00 + rng() % 0x100));
+    }
+    text.resize(length);
+    return text;
+}
+
+// Text that packs worst: one-high-byte runs of exactly four characters, each
+// in a new block (so empty runs separate them), between raw stretches of
+// alternating blocks, short or just around the sizes where a raw run's header
+// grows.
+std::vector<uint16_t> DenseText(std::mt19937& rng, size_t length) {
+    std::vector<uint16_t> text;
+    uint16_t block = 0;
+    while (text.size() < length) {
+        const unsigned kind = rng() % 3;
+        if (kind == 0) {
+            for (unsigned runs = 1 + rng() % 3; runs > 0; --runs) {
+                block = static_cast<uint16_t>((block + 0x100) % 0xE000);
+                for (int i = 0; i < 4; ++i)
+                    text.push_back(static_cast<uint16_t>(block + rng() % 0x100));
+            }
+        } else {
+            const size_t raw = kind == 1 ? 1 + rng() % 3 : 60 + rng() % 8;
+            for (size_t i = 0; i < raw; ++i)
+                text.push_back(static_cast<uint16_t>(0xE000 + ((i % 2) << 8) + rng() % 0x100));
+        }
+    }
+    text.resize(length);
+    return text;
+}
+
 TEST(UnicodeCompression, RoundTripsAtEveryCapacity) {
     std::mt19937 rng(8);
     for (size_t length : {1u, 3u, 4u, 5u, 9u, 130u, 700u}) {
-        const std::vector<uint16_t> text = RandomText(rng, length);
-        const std::vector<uint8_t> whole = Compress(text, Full(text.size()));
-        EXPECT_EQ(Decompress(whole), text);
-        for (uint32_t capacity = 4; capacity <= whole.size() + 1; ++capacity) {
-            const std::vector<uint8_t> cut = Compress(text, capacity);
-            const std::vector<uint16_t> back = Decompress(cut);
-            ASSERT_LE(back.size(), text.size());
-            EXPECT_TRUE(std::equal(back.begin(), back.end(), text.begin()))
-                << "length " << length << " capacity " << capacity;
+        for (int shape = 0; shape < 3; ++shape) {
+            const std::vector<uint16_t> text = shape == 0   ? RandomText(rng, length)
+                                               : shape == 1 ? WordyText(rng, length)
+                                                            : DenseText(rng, length);
+            const std::vector<uint8_t> whole = Compress(text, Full(text.size()));
+            EXPECT_EQ(Decompress(whole), text);
+            for (uint32_t capacity = 4; capacity <= whole.size() + 1; ++capacity) {
+                const std::vector<uint8_t> cut = Compress(text, capacity);
+                const std::vector<uint16_t> back = Decompress(cut);
+                ASSERT_LE(back.size(), text.size());
+                EXPECT_TRUE(std::equal(back.begin(), back.end(), text.begin()))
+                    << "length " << length << " capacity " << capacity;
+            }
         }
     }
 }
 
-// The run choice written out plainly, one character at a time, for texts
-// that fit: the output must match it byte for byte.
-std::vector<uint8_t> ReferenceCompress(const std::vector<uint16_t>& u) {
-    auto field = [](std::vector<uint8_t>* out, uint32_t v) {
-        if (v <= 127) {
-            out->push_back(static_cast<uint8_t>(v * 2));
-        } else if (v <= 0x3FFF) {
-            out->push_back(static_cast<uint8_t>(v * 4 + 1));
-            out->push_back(static_cast<uint8_t>((v * 4 + 1) >> 8));
-        } else {
-            for (int i = 0; i < 4; ++i)
-                out->push_back(static_cast<uint8_t>((v * 4 + 3) >> (8 * i)));
-        }
+// The format written out plainly, one character at a time: the run choice,
+// empty runs, headers, and the cut of the last run at the capacity (ending
+// the output before a run that would get no character). `limit` caps the
+// characters of a run as CompressUnicode's `maxRunChars` does.
+std::vector<uint8_t> ReferenceCompress(const std::vector<uint16_t>& u, size_t capacity,
+                                       size_t limit = COMPRESS_MAX_FIELD / 2 - 4) {
+    auto width = [](size_t v) -> size_t { return v <= 127 ? 1 : v <= 0x3FFF ? 2 : 4; };
+    auto field = [](uint8_t* at, size_t v, size_t w) {
+        const uint32_t stored = w == 1   ? static_cast<uint32_t>(v * 2)
+                                : w == 2 ? static_cast<uint32_t>(v * 4 + 1)
+                                         : static_cast<uint32_t>(v * 4 + 3);
+        for (size_t i = 0; i < w; ++i)
+            at[i] = static_cast<uint8_t>(stored >> (8 * i));
+    };
+    auto headerSize = [](size_t data, size_t extra) -> size_t {
+        return data + extra <= 126 ? extra + 1 : data + extra <= 16381 ? extra + 2 : extra + 4;
     };
     auto hi = [&](size_t i) { return u[i] >> 8; };
+    const size_t n = u.size();
     std::vector<uint8_t> out;
-    field(&out, static_cast<uint32_t>(u.size()));
+    if (n == 0)
+        return out;
+    const size_t countWidth = width(n);
+    out.resize(countWidth);
+    field(out.data(), n, countWidth);
+    size_t remaining = capacity - countWidth;
     bool previousOneHigh = false;
-    for (size_t pos = 0; pos < u.size();) {
+    size_t pos = 0;
+    while (pos < n && remaining > 2) {
         bool oneHigh = false;
-        size_t n = u.size() - pos;
-        if (n >= 4 && hi(pos + 1) == hi(pos) && hi(pos + 2) == hi(pos) && hi(pos + 3) == hi(pos)) {
+        size_t chars = n - pos;
+        const size_t end = pos + std::min(n - pos, limit);
+        if (chars >= 4 && hi(pos + 1) == hi(pos) && hi(pos + 2) == hi(pos) &&
+            hi(pos + 3) == hi(pos)) {
             oneHigh = true;
-            n = 4;
-            while (pos + n < u.size() && hi(pos + n) == hi(pos))
-                ++n;
-        } else if (n >= 4) {
-            int run = 0;
-            for (size_t i = pos + 1; i < u.size(); ++i) {
-                run = hi(i) == hi(i - 1) ? run + 1 : 0;
-                if (run == 3) {
-                    n = i - 3 - pos;
+            chars = 4;
+            while (pos + chars < end && hi(pos + chars) == hi(pos))
+                ++chars;
+        } else if (chars >= 4) {
+            chars = end - pos;
+            int equalInARow = 0;
+            for (size_t i = pos + 1; i < end; ++i) {
+                equalInARow = hi(i) == hi(i - 1) ? equalInARow + 1 : 0;
+                if (equalInARow == 3) {
+                    chars = i - 3 - pos;
                     break;
                 }
             }
         }
-        if (oneHigh == previousOneHigh)
+        const size_t separatorAt = out.size();
+        if (oneHigh == previousOneHigh) {
             out.push_back(0);
-        const size_t data = oneHigh ? n : 2 * n;
+            --remaining;
+        }
         const size_t extra = oneHigh ? 1 : 0;
-        const size_t header = data + extra <= 126     ? extra + 1
-                              : data + extra <= 16381 ? extra + 2
-                                                      : extra + 4;
-        field(&out, static_cast<uint32_t>(data + header));
+        const size_t perChar = oneHigh ? 1 : 2;
+        size_t header = headerSize(chars * perChar, extra);
+        const bool last = remaining <= chars * perChar + header;
+        if (last) {
+            chars = remaining > header ? (remaining - header) / 2 : 0;
+            if (chars == 0) {
+                out.resize(separatorAt);
+                break;
+            }
+            header = headerSize(chars * perChar, extra);
+        } else {
+            remaining -= chars * perChar + header;
+        }
+        const size_t fieldAt = out.size();
+        out.resize(fieldAt + header - extra);
+        field(out.data() + fieldAt, chars * perChar + header, header - extra);
         if (oneHigh)
             out.push_back(static_cast<uint8_t>(hi(pos)));
-        for (size_t i = pos; i < pos + n; ++i) {
+        for (size_t i = pos; i < pos + chars; ++i) {
             out.push_back(static_cast<uint8_t>(u[i]));
             if (!oneHigh)
                 out.push_back(static_cast<uint8_t>(u[i] >> 8));
         }
-        pos += n;
+        pos += chars;
         previousOneHigh = oneHigh;
+        if (last)
+            break;
     }
+    if (pos != n)
+        field(out.data(), pos, countWidth);
     return out;
 }
 
-TEST(UnicodeCompression, RunChoiceMatchesTheCharacterByCharacterRule) {
+TEST(UnicodeCompression, MatchesTheLiteralFormatAtEveryCapacity) {
     std::mt19937 rng(11);
-    for (int round = 0; round < 300; ++round) {
-        const std::vector<uint16_t> text = RandomText(rng, 1 + rng() % 400);
-        EXPECT_EQ(Compress(text, Full(text.size())), ReferenceCompress(text)) << round;
+    for (int round = 0; round < 400; ++round) {
+        const size_t length = 1 + rng() % (round % 4 == 0 ? 1500 : 400);
+        const std::vector<uint16_t> text = round % 3 == 0   ? RandomText(rng, length)
+                                           : round % 3 == 1 ? WordyText(rng, length)
+                                                            : DenseText(rng, length);
+        EXPECT_EQ(Compress(text, Full(text.size())), ReferenceCompress(text, Full(text.size())))
+            << round;
+    }
+    // Every capacity, so that runs are cut everywhere and the output is
+    // tight at the start and only later has room for the rest.
+    for (int round = 0; round < 30; ++round) {
+        const size_t length = 1 + rng() % 400;
+        const std::vector<uint16_t> text = round % 3 == 0   ? RandomText(rng, length)
+                                           : round % 3 == 1 ? WordyText(rng, length)
+                                                            : DenseText(rng, length);
+        // Limits near the smallest one the encoder takes its quick path for.
+        const uint32_t limit = round < 24 ? COMPRESS_MAX_FIELD / 2 - 4 : 92 + 2 * (round % 6);
+        for (uint32_t capacity = 4; capacity <= Full(text.size()); ++capacity) {
+            ASSERT_EQ(Compress(text, capacity, limit), ReferenceCompress(text, capacity, limit))
+                << "round " << round << " capacity " << capacity;
+        }
     }
     // Alternating blocks defeat every group until the very end.
     std::vector<uint16_t> alternating;
     for (int i = 0; i < 100; ++i)
         alternating.push_back(static_cast<uint16_t>((i % 2) << 8 | i));
     alternating.insert(alternating.end(), {0x3041, 0x3042, 0x3043, 0x3044});
-    EXPECT_EQ(Compress(alternating, Full(alternating.size())), ReferenceCompress(alternating));
+    EXPECT_EQ(Compress(alternating, Full(alternating.size())),
+              ReferenceCompress(alternating, Full(alternating.size())));
+    // Runs of 62 to 66 characters of one block, around the longest run the
+    // encoder copies in fixed-size blocks, and raw stretches around that size.
+    for (size_t run = 56; run <= 70; ++run) {
+        std::vector<uint16_t> text;
+        for (int i = 0; i < 6; ++i) {
+            text.insert(text.end(), run, static_cast<uint16_t>(0x0430 + i));
+            for (size_t k = 0; k < run; ++k)
+                text.push_back(static_cast<uint16_t>(((k % 2) << 8) | 0x41));
+        }
+        EXPECT_EQ(Compress(text, Full(text.size())), ReferenceCompress(text, Full(text.size())))
+            << run;
+    }
 }
 
 TEST(UnicodeCompression, CutRunNeverWritesPastCapacity) {
@@ -207,8 +323,23 @@ TEST(UnicodeCompression, CutRunNeverWritesPastCapacity) {
 TEST(UnicodeCompression, LongRunsSplitAtTheRunLimit) {
     std::mt19937 rng(3);
     const std::vector<uint16_t> text = RandomText(rng, 900);
-    for (uint32_t limit : {1u, 2u, 5u, 64u}) {
-        EXPECT_EQ(Decompress(Compress(text, Full(text.size()), limit)), text) << limit;
+    for (uint32_t limit : {1u, 2u, 5u, 64u, 95u, 96u, 97u, 128u}) {
+        const std::vector<uint8_t> out = Compress(text, Full(text.size()), limit);
+        EXPECT_EQ(Decompress(out), text) << limit;
+        EXPECT_EQ(out, ReferenceCompress(text, Full(text.size()), limit)) << limit;
+    }
+    // A long raw text split every 96 characters packs to more than 2 bytes a
+    // character (an empty run and a 2-byte header per piece); every capacity
+    // around its packed size is cut exactly where the format says.
+    std::vector<uint16_t> raw = DenseText(rng, 600);
+    for (size_t i = 0; i < 4000; ++i)
+        raw.push_back(static_cast<uint16_t>(0xE000 + ((i % 2) << 8) + i % 0x100));
+    const size_t packed = ReferenceCompress(raw, Full(raw.size()), 96).size();
+    ASSERT_GT(packed, 2 * raw.size() + 100);
+    for (size_t capacity = 2 * raw.size() - 64; capacity <= packed + 64; ++capacity) {
+        ASSERT_EQ(Compress(raw, static_cast<uint32_t>(capacity), 96),
+                  ReferenceCompress(raw, capacity, 96))
+            << capacity;
     }
 }
 
