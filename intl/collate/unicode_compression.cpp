@@ -322,29 +322,21 @@ size_t WriteWholeRun(const uint16_t* units, bool oneHigh, size_t chars, uint8_t*
     return header + data;
 }
 
-// The text left when the run loop below hands back: it looks at 64 units
-// from a window's start, reads at most 76 for the runs it writes, and every
-// run it writes ends at least 35 characters before the text does, so the
-// scratch bytes a run writes past its end (at most 15) are always
-// overwritten by the runs that follow.
-constexpr size_t ROOMY_TAIL = 96;
+// What the windowed run loop below needs to go on. It looks at 65 units from
+// a window's start and reads at most 76 for the runs it writes; the runs of
+// one window cover at most 61 characters and, each with its empty run, take
+// at most 4 bytes a character (244 bytes), so they all fit whole in
+// WINDOW_ROOM bytes of capacity. Each run may write up to 15 scratch bytes
+// past its end; they are overwritten by what follows, since after a window
+// at least 35 characters and 60 bytes of capacity are left, and from there
+// the output grows by at least 16 more bytes before it ends, cut or not.
+constexpr size_t WINDOW_TAIL = 96;
+constexpr size_t WINDOW_ROOM = 304;
 
-// True when the output has room for whatever the rest of the text (`charsLeft`
-// characters) becomes, for a run limit of at least ROOMY_TAIL, so no run will
-// be cut and no capacity check is needed. Against 2 bytes a character, a
-// one-high-byte run saves at least 2 bytes when it follows a raw run and 1
-// after another one-high-byte run (it then carries an empty run), which pays
-// for the header of the raw run after it unless that run needs a 4-byte
-// field (8191 characters or more). What is left unpaid: the first run's
-// empty run and header (5 bytes), 2 bytes per long raw run, and 5 bytes per
-// raw run split at the limit; at most 5 + charsLeft / 16 in all.
-inline bool Roomy(size_t remaining, size_t charsLeft) {
-    return remaining >= 2 * charsLeft + charsLeft / 8 + 16;
-}
-
-// Writes whole runs from `*pos` while at least ROOMY_TAIL characters remain,
-// for output with room for the rest of the text (Roomy) and a run limit of at
-// least ROOMY_TAIL.
+// Writes whole runs from `*pos` while at least WINDOW_TAIL characters and
+// WINDOW_ROOM bytes of capacity are left, for a run limit of at least
+// WINDOW_TAIL; stops before a run longer than a window that does not fit
+// whole, which the caller then cuts.
 //
 // The run choice of FindRun, taken 64 characters at a time with bit masks.
 // Call a maximal stretch of characters sharing a high byte a segment, and a
@@ -355,14 +347,14 @@ inline bool Roomy(size_t remaining, size_t charsLeft) {
 // another needs an empty run. The run starts of a window come from a few
 // shifts of the high-byte equalities, and each run costs a bit scan and a
 // fixed-size copy, with no decision that depends on the run before it.
-void WriteRoomyRuns(const uint16_t* units, size_t count, size_t limit, uint8_t* output, size_t* pos,
-                    size_t* written, bool* previousOneHigh) {
+void WriteWindowedRuns(const uint16_t* units, size_t count, size_t limit, uint8_t* output,
+                       size_t capacity, size_t* pos, size_t* written, bool* previousOneHigh) {
     // Bits whose group of four lies inside the window of 65 characters.
     constexpr uint64_t KNOWN = (uint64_t{1} << 62) - 1;
     size_t at = *pos;
     size_t out = *written;
     bool previous = *previousOneHigh;
-    while (count - at >= ROOMY_TAIL) {
+    while (count - at >= WINDOW_TAIL && capacity - out >= WINDOW_ROOM) {
         // Bit k: units[at + k + 1] has the high byte of units[at + k].
         const uint64_t same = SameHighBits32(units + at) |
                               static_cast<uint64_t>(SameHighBits32(units + at + 32)) << 32;
@@ -381,8 +373,12 @@ void WriteRoomyRuns(const uint16_t* units, size_t count, size_t limit, uint8_t* 
         if (starts == 1) {
             // A run longer than the window.
             const Run run = FindRun(units, at, count, limit);
+            const size_t separator = run.oneHigh == previous ? 1 : 0;
+            const size_t data = run.oneHigh ? run.chars : 2 * run.chars;
+            if (capacity - out <= separator + data + HeaderSize(data, run.oneHigh ? 1 : 0))
+                break;
             output[out] = 0;
-            out += run.oneHigh == previous ? 1 : 0;
+            out += separator;
             out += WriteWholeRun(units + at, run.oneHigh, run.chars, output + out);
             at += run.chars;
             previous = run.oneHigh;
@@ -457,10 +453,14 @@ int32_t CompressUnicode(const uint16_t* units, size_t unitCount, uint8_t* output
     size_t pos = 0;
     while (pos < count && remaining > 2) {
         if constexpr (std::endian::native == std::endian::little) {
-            if (count - pos >= ROOMY_TAIL && limit >= ROOMY_TAIL && Roomy(remaining, count - pos)) {
-                WriteRoomyRuns(units, count, limit, output, &pos, &written, &previousOneHigh);
+            if (limit >= WINDOW_TAIL) {
+                WriteWindowedRuns(units, count, limit, output, capacity, &pos, &written,
+                                  &previousOneHigh);
                 remaining = capacity - written;
-                continue;
+                // A run longer than a window may have taken the rest of the
+                // text or of the capacity.
+                if (pos == count || remaining <= 2)
+                    break;
             }
         }
         const Run run = FindRun(units, pos, count, limit);
