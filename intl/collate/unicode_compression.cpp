@@ -254,8 +254,8 @@ inline uint32_t SameHighBits32(const uint16_t* p) {
 // Low bytes of `count` units, sixteen at a time: up to 15 bytes past
 // out[count - 1] are written and up to 15 units past units[count - 1] read.
 inline void CopyLowBytesOver(const uint16_t* units, size_t count, uint8_t* out) {
-    size_t i = 0;
 #if defined(__SSE2__)
+    size_t i = 0;
     const __m128i lowMask = _mm_set1_epi16(0x00FF);
     do {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
@@ -266,7 +266,6 @@ inline void CopyLowBytesOver(const uint16_t* units, size_t count, uint8_t* out) 
     } while (i < count);
 #else
     CopyLowBytes(units, count, out);
-    (void)i;
 #endif
 }
 
@@ -400,8 +399,8 @@ void WriteWindowedRuns(const uint16_t* units, size_t count, size_t limit, uint8_
             out += separator ? 1 : 0;
             uint8_t* run = output + out;
             // Both kinds through one path: the length field, the high byte
-            // (overwritten by a raw run's data), and the first 16 data bytes
-            // chosen without a branch; only longer runs loop.
+            // (overwritten by a raw run's data) and the first 16 data bytes;
+            // only longer runs loop.
             const size_t header = oneHigh ? 2 : 1;
             const size_t data = oneHigh ? chars : 2 * chars;
             run[0] = static_cast<uint8_t>((data + header) << 1);
