@@ -29,22 +29,18 @@ void CRecipient::Serialize(platform::CArchive& archive) {
 }
 
 void CRecipientMgr::Append(std::unique_ptr<CRecipient> recipient) {
-    m_recipients[Count()] = std::move(recipient);
+    m_recipients.push_back(std::move(recipient));
 }
 
 const CRecipient* CRecipientMgr::Lookup(uint32_t key) const {
-    const auto it = m_recipients.find(key);
-    return it == m_recipients.end() ? nullptr : it->second.get();
+    return key < m_recipients.size() ? m_recipients[key].get() : nullptr;
 }
 
 const CRecipient* CRecipientMgr::NextOfKind(int32_t kind, uint32_t* position) const {
-    for (auto it = m_recipients.lower_bound(*position); it != m_recipients.end(); ++it) {
-        if (it->first >= Count()) {
-            break;
-        }
-        if (it->second->m_kind == kind) {
-            *position = it->first + 1;
-            return it->second.get();
+    for (uint32_t key = *position; key < Count(); ++key) {
+        if (m_recipients[key]->m_kind == kind) {
+            *position = key + 1;
+            return m_recipients[key].get();
         }
     }
     *position = Count();
@@ -53,15 +49,10 @@ const CRecipient* CRecipientMgr::NextOfKind(int32_t kind, uint32_t* position) co
 
 void CRecipientMgr::Serialize(platform::CArchive& archive) {
     if (archive.IsStoring()) {
-        // The count written is the run of keys 0, 1, ... that is actually written, so the
-        // file always holds as many recipients as it announces.
-        int32_t count = 0;
-        while (m_recipients.count(static_cast<uint32_t>(count)) != 0) {
-            ++count;
-        }
+        int32_t count = static_cast<int32_t>(Count());
         archive.I32(count);
-        for (int32_t key = 0; key < count; ++key) {
-            m_recipients[static_cast<uint32_t>(key)]->Serialize(archive);
+        for (const auto& recipient : m_recipients) {
+            recipient->Serialize(archive);
         }
         return;
     }
@@ -75,17 +66,18 @@ void CRecipientMgr::Serialize(platform::CArchive& archive) {
     if (!archive.CheckCount(static_cast<uint32_t>(count), MIN_RECIPIENT_BYTES)) {
         return;
     }
+    m_recipients.reserve(static_cast<uint32_t>(count));
     for (int32_t key = 0; key < count; ++key) {
         auto recipient = std::make_unique<CRecipient>();
         recipient->Serialize(archive);
         if (!archive.Ok()) {
             return;
         }
-        m_recipients[static_cast<uint32_t>(key)] = std::move(recipient);
+        m_recipients.push_back(std::move(recipient));
     }
 }
 
-CMessage::CMessage() : m_pRecipients(std::make_unique<CRecipientMgr>()) {}
+CMessage::CMessage() = default;
 
 CMessage::~CMessage() = default;
 

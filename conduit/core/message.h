@@ -3,9 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/archive.h"
 
@@ -49,7 +49,8 @@ public:
     void Serialize(platform::CArchive& archive) override;
 
 private:
-    std::map<uint32_t, std::unique_ptr<CRecipient>> m_recipients;
+    // Keys are never missing: recipients are only appended, so key = position.
+    std::vector<std::unique_ptr<CRecipient>> m_recipients;
 };
 
 // Indexes of the five per-message counters.
@@ -85,38 +86,44 @@ public:
     // are not saved. Loading is meant for a new message (not yet held by a manager).
     void Serialize(platform::CArchive& archive) override;
 
-    uint8_t m_changeKind = 0;  // 0 unchanged, 2 modified, 4 deleted on the handheld
+    // Members are ordered by size so that the object has no padding: the state holds one
+    // per message it remembers.
+    std::string m_fromName;
+    std::string m_fromAddress;
+    std::string m_body;  // CR LF line ends
+    std::string m_conversationId;
+
+private:
+    friend class CMessageMgr;
+
+    std::string m_desktopId;
+    std::string m_subject;
+    // The manager holding this message and its key there, for index upkeep.
+    CMessageMgr* m_pOwner = nullptr;
+    CRecipientMgr m_recipients;
+
+public:
+    CRecipientMgr* const m_pRecipients = &m_recipients;  // this message's own list
     int32_t m_desktopKey1 = 0;
     int32_t m_desktopKey2 = 0;
     int32_t m_category = 0;
     int32_t m_readOnDesktop = 0;
     int32_t m_readOnHandheld = 0;
-    int32_t m_goneFromDesktop = 0;
     int32_t m_onHandheld = 0;
     // Seconds since 1970-01-01 00:00 UTC, 0 when unknown. Kept unsigned so that the 32 bits
     // stored in the state file reach the year 2106.
     uint32_t m_date = 0;
-    std::string m_fromName;
-    std::string m_fromAddress;
-    std::string m_body;      // CR LF line ends
     int32_t m_priority = 1;  // 0 high, 1 normal, 2 low
     int32_t m_confirmRead = 0;
     int32_t m_confirmDelivery = 0;
     int32_t m_signature = 0;
     int32_t m_truncated = 0;
-    std::string m_conversationId;
     int32_t m_counts[5] = {0, 0, 0, 0, 0};
-    std::unique_ptr<CRecipientMgr> m_pRecipients;
+    uint8_t m_changeKind = 0;       // 0 unchanged, 2 modified, 4 deleted on the handheld
+    uint8_t m_goneFromDesktop = 0;  // 1 when gone from the desktop or not to be kept
 
 private:
-    friend class CMessageMgr;
-
     uint32_t m_recordId = 0;  // handheld record id, 0 when not on the handheld
-    std::string m_desktopId;
-    std::string m_subject;
-
-    // The manager holding this message and its key there, for index upkeep.
-    CMessageMgr* m_pOwner = nullptr;
     uint32_t m_ownerKey = 0;
 };
 

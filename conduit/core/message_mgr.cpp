@@ -78,6 +78,69 @@ int32_t FileErrorCause(int32_t errnoValue) {
     }
 }
 
+size_t CSortedEntries::FirstBlockReaching(uint64_t entry) const {
+    size_t low = 0;
+    size_t high = m_blocks.size();
+    while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        if (m_blocks[mid].back() < entry) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    return low;
+}
+
+void CSortedEntries::Insert(uint64_t entry) {
+    if (m_blocks.empty()) {
+        m_blocks.emplace_back().reserve(BLOCK_ENTRIES);
+    }
+    // Past the last entry of every block, it goes at the end of the last block, which is
+    // also where the ascending keys of appended messages go.
+    size_t b = FirstBlockReaching(entry);
+    if (b == m_blocks.size()) {
+        --b;
+    }
+    std::vector<uint64_t>& block = m_blocks[b];
+    const auto it = std::lower_bound(block.begin(), block.end(), entry);
+    if (it != block.end() && *it == entry) {
+        return;
+    }
+    block.insert(it, entry);
+    if (block.size() >= BLOCK_ENTRIES) {
+        std::vector<uint64_t> upper;
+        upper.reserve(BLOCK_ENTRIES);
+        upper.assign(block.begin() + BLOCK_ENTRIES / 2, block.end());
+        block.resize(BLOCK_ENTRIES / 2);
+        m_blocks.insert(m_blocks.begin() + static_cast<std::ptrdiff_t>(b) + 1, std::move(upper));
+    }
+}
+
+void CSortedEntries::Erase(uint64_t entry) {
+    const size_t b = FirstBlockReaching(entry);
+    if (b == m_blocks.size()) {
+        return;
+    }
+    std::vector<uint64_t>& block = m_blocks[b];
+    const auto it = std::lower_bound(block.begin(), block.end(), entry);
+    if (it == block.end() || *it != entry) {
+        return;
+    }
+    block.erase(it);
+    if (block.empty()) {
+        m_blocks.erase(m_blocks.begin() + static_cast<std::ptrdiff_t>(b));
+    }
+}
+
+size_t CSortedEntries::Size() const {
+    size_t size = 0;
+    for (const auto& block : m_blocks) {
+        size += block.size();
+    }
+    return size;
+}
+
 CMessageMgr::CMessageMgr(CHostServices* host) : m_host(host) {}
 
 CMessageMgr::~CMessageMgr() {
@@ -95,20 +158,20 @@ uint32_t CMessageMgr::TextValue(std::string_view text) {
 }
 
 void CMessageMgr::Move(Index& index, uint32_t oldValue, uint32_t newValue, uint32_t key) {
-    index.erase(Entry(oldValue, key));
-    index.insert(Entry(newValue, key));
+    index.Erase(Entry(oldValue, key));
+    index.Insert(Entry(newValue, key));
 }
 
 void CMessageMgr::AddToIndexes(uint32_t key, const CMessage& message) {
-    m_byRecordId.insert(Entry(message.m_recordId, key));
-    m_byDesktopId.insert(Entry(TextValue(message.m_desktopId), key));
-    m_bySubject.insert(Entry(TextValue(message.m_subject), key));
+    m_byRecordId.Insert(Entry(message.m_recordId, key));
+    m_byDesktopId.Insert(Entry(TextValue(message.m_desktopId), key));
+    m_bySubject.Insert(Entry(TextValue(message.m_subject), key));
 }
 
 void CMessageMgr::RemoveFromIndexes(uint32_t key, const CMessage& message) {
-    m_byRecordId.erase(Entry(message.m_recordId, key));
-    m_byDesktopId.erase(Entry(TextValue(message.m_desktopId), key));
-    m_bySubject.erase(Entry(TextValue(message.m_subject), key));
+    m_byRecordId.Erase(Entry(message.m_recordId, key));
+    m_byDesktopId.Erase(Entry(TextValue(message.m_desktopId), key));
+    m_bySubject.Erase(Entry(TextValue(message.m_subject), key));
 }
 
 void CMessageMgr::OnRecordIdChange(uint32_t key, uint32_t oldId, uint32_t newId) {
@@ -126,26 +189,33 @@ void CMessageMgr::OnSubjectChange(uint32_t key, std::string_view oldSubject,
 
 template <typename Accept>
 CMessage* CMessageMgr::FirstOf(const Index& index, uint32_t value, Accept accept) const {
-    const uint64_t end = Entry(value, UINT32_MAX);
-    for (auto it = index.lower_bound(Entry(value, 0)); it != index.end() && *it <= end; ++it) {
-        CMessage* candidate = m_messages.at(static_cast<uint32_t>(*it)).get();
+    CMessage* found = nullptr;
+    index.Scan(Entry(value, 0), Entry(value, UINT32_MAX), [&](uint64_t entry) {
+        CMessage* candidate = m_messages[static_cast<uint32_t>(entry)].get();
         if (accept(*candidate)) {
-            return candidate;
+            found = candidate;
+            return true;
         }
-    }
-    return nullptr;
+        return false;
+    });
+    return found;
 }
 
 void CMessageMgr::Store(uint32_t key, std::unique_ptr<CMessage> message) {
-    auto it = m_messages.find(key);
-    if (it != m_messages.end()) {
-        RemoveFromIndexes(key, *it->second);
-        it->second->m_pOwner = nullptr;
+    if (key >= m_messages.size()) {
+        m_messages.resize(static_cast<size_t>(key) + 1);
+    }
+    std::unique_ptr<CMessage>& slot = m_messages[key];
+    if (slot != nullptr) {
+        RemoveFromIndexes(key, *slot);
+        slot->m_pOwner = nullptr;
+    } else {
+        ++m_count;
     }
     message->m_pOwner = this;
     message->m_ownerKey = key;
     AddToIndexes(key, *message);
-    m_messages[key] = std::move(message);
+    slot = std::move(message);
 }
 
 void CMessageMgr::Append(std::unique_ptr<CMessage> message) {
@@ -155,7 +225,7 @@ void CMessageMgr::Append(std::unique_ptr<CMessage> message) {
 }
 
 bool CMessageMgr::ReplaceAt(uint32_t key, std::unique_ptr<CMessage> message) {
-    if (m_messages.count(key) == 0) {
+    if (Lookup(key) == nullptr) {
         return false;
     }
     Store(key, std::move(message));
@@ -163,38 +233,43 @@ bool CMessageMgr::ReplaceAt(uint32_t key, std::unique_ptr<CMessage> message) {
 }
 
 CMessage* CMessageMgr::Lookup(uint32_t key) const {
-    const auto it = m_messages.find(key);
-    return it == m_messages.end() ? nullptr : it->second.get();
+    return key < m_messages.size() ? m_messages[key].get() : nullptr;
 }
 
 std::unique_ptr<CMessage> CMessageMgr::Remove(uint32_t key) {
-    const auto it = m_messages.find(key);
-    if (it == m_messages.end()) {
+    if (Lookup(key) == nullptr) {
         return nullptr;
     }
-    std::unique_ptr<CMessage> message = std::move(it->second);
-    m_messages.erase(it);
+    std::unique_ptr<CMessage> message = std::move(m_messages[key]);
+    --m_count;
+    while (!m_messages.empty() && m_messages.back() == nullptr) {
+        m_messages.pop_back();
+    }
     RemoveFromIndexes(key, *message);
     message->m_pOwner = nullptr;
     return message;
 }
 
 void CMessageMgr::RemoveAll() {
-    for (auto& entry : m_messages) {
-        entry.second->m_pOwner = nullptr;
+    for (auto& message : m_messages) {
+        if (message != nullptr) {
+            message->m_pOwner = nullptr;
+        }
     }
     m_messages.clear();
-    m_byRecordId.clear();
-    m_byDesktopId.clear();
-    m_bySubject.clear();
+    m_count = 0;
+    m_byRecordId.Clear();
+    m_byDesktopId.Clear();
+    m_bySubject.Clear();
 }
 
 int64_t CMessageMgr::FindByRecordId(uint32_t recordId) const {
-    const auto it = m_byRecordId.lower_bound(Entry(recordId, 0));
-    if (it == m_byRecordId.end() || (*it >> 32) != recordId) {
-        return -1;
-    }
-    return static_cast<uint32_t>(*it);
+    int64_t key = -1;
+    m_byRecordId.Scan(Entry(recordId, 0), Entry(recordId, UINT32_MAX), [&key](uint64_t entry) {
+        key = static_cast<uint32_t>(entry);
+        return true;
+    });
+    return key;
 }
 
 CMessage* CMessageMgr::FindByDesktopId(std::string_view desktopId) const {
@@ -243,9 +318,11 @@ void CMessageMgr::Serialize(platform::CArchive& archive) {
     if (archive.IsStoring()) {
         int32_t count = static_cast<int32_t>(Count());
         archive.I32(count);
-        for (auto& entry : m_messages) {
-            Yield();
-            entry.second->Serialize(archive);
+        for (auto& message : m_messages) {
+            if (message != nullptr) {
+                Yield();
+                message->Serialize(archive);
+            }
         }
         return;
     }
@@ -299,13 +376,10 @@ int32_t CMessageMgr::Load(const std::string& path) {
 }
 
 int32_t CMessageMgr::Save(const std::string& path) {
-    for (auto it = m_messages.begin(); it != m_messages.end();) {
-        if (it->second->m_goneFromDesktop != 0) {
-            const uint32_t key = it->first;
-            ++it;
+    for (uint32_t key = static_cast<uint32_t>(m_messages.size()); key-- > 0;) {
+        const CMessage* message = m_messages[key].get();
+        if (message != nullptr && message->m_goneFromDesktop != 0) {
             (void)Remove(key);  // deleted here: it is gone from the desktop
-        } else {
-            ++it;
         }
     }
     // The new state streams into a temporary file that replaces the old one only once it
