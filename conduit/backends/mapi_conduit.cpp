@@ -2,6 +2,11 @@
 // calls into the client library, directly or through the thunk.
 #include "conduit/backends/mapi_conduit.h"
 
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -363,7 +368,9 @@ void CMapiConduit::ParseDate(uint32_t* date) {
 }
 
 void CMapiConduit::StartRead() {
-    m_readStarted = std::filesystem::file_time_type::clock::now();
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    m_readStartedNs = static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 void CMapiConduit::DeleteAttachmentFiles() {
@@ -372,29 +379,43 @@ void CMapiConduit::DeleteAttachmentFiles() {
     }
     namespace fs = std::filesystem;
     std::error_code error;
-    const fs::path tempFolder = fs::weakly_canonical(fs::temp_directory_path(error), error);
-    if (error) {
-        return;
+    if (m_tempFolderResolved.empty()) {
+        const fs::path named = fs::temp_directory_path(error);
+        if (error) {
+            return;
+        }
+        const fs::path resolved = fs::weakly_canonical(named, error);
+        if (error) {
+            return;
+        }
+        m_tempFolder = named.string();
+        m_tempFolderResolved = resolved.string();
     }
+    const int64_t slackNs = std::chrono::nanoseconds(FILE_TIME_SLACK).count();
     for (ULONG i = 0; i < m_pIncoming->nFileCount; ++i) {
         const char* name = m_pIncoming->lpFiles[i].lpszPathName;
         if (IsEmpty(name)) {
             continue;
         }
-        const fs::path path(name);
-        const fs::file_status status = fs::symlink_status(path, error);
-        if (error || !fs::is_regular_file(status)) {
+        struct stat st {};
+        if (::lstat(name, &st) != 0 || !S_ISREG(st.st_mode)) {
             continue;
         }
-        const fs::path folder = fs::weakly_canonical(path.parent_path(), error);
-        if (error || folder != tempFolder) {
+        const int64_t writtenNs =
+            static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        if (writtenNs + slackNs < m_readStartedNs) {
             continue;
         }
-        const fs::file_time_type written = fs::last_write_time(path, error);
-        if (error || written + FILE_TIME_SLACK < m_readStarted) {
-            continue;
+        // The folder as the library names it is usually the temporary folder's own name;
+        // any other spelling is resolved before it is compared.
+        const fs::path folder = fs::path(name).parent_path();
+        if (folder != fs::path(m_tempFolder) && folder != fs::path(m_tempFolderResolved)) {
+            const fs::path resolved = fs::weakly_canonical(folder, error);
+            if (error || resolved != fs::path(m_tempFolderResolved)) {
+                continue;
+            }
         }
-        fs::remove(path, error);  // a file that cannot be removed is only left behind
+        (void)::unlink(name);  // a file that cannot be removed is only left behind
     }
 }
 

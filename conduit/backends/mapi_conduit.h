@@ -75,7 +75,11 @@ protected:
     char m_dateText[MAPI_DATE_TEXT_SIZE] = {};
 
 private:
-    std::filesystem::file_time_type m_readStarted{};
+    // Seconds since 1970 (with nanoseconds) when the last read started.
+    int64_t m_readStartedNs = 0;
+    // The temporary folder as named and with its links resolved, found at the first use.
+    std::string m_tempFolder;
+    std::string m_tempFolderResolved;
 };
 
 // Simple MAPI through the 32-bit client library.

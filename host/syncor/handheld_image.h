@@ -40,6 +40,9 @@ struct Preference {
 // Which records NextRecord answers.
 enum class RecordFilter { Changed, CategoryNotDeleted, Any };
 
+// How much of an image Open checks.
+enum class ImageCheck { Full, Light };
+
 // Bytes of capacity a record, a database and a preference take besides their data.
 inline constexpr uint64_t RECORD_OVERHEAD = 16;
 inline constexpr uint64_t DATABASE_OVERHEAD = 64;
@@ -61,8 +64,10 @@ public:
     [[nodiscard]] static int32_t Create(const std::string& path, const std::string& userName,
                                         uint64_t capacity);
 
-    // Opens an existing image and checks that it is a sound one.
-    [[nodiscard]] int32_t Open(const std::string& path);
+    // Opens an existing image and checks that it is a sound one. Light checks only what
+    // can be seen without reading every page (identity, layout, length); Full reads every
+    // page as well.
+    [[nodiscard]] int32_t Open(const std::string& path, ImageCheck check = ImageCheck::Full);
     void Close();
     bool IsOpen() const { return m_db != nullptr; }
 
@@ -111,6 +116,9 @@ private:
     [[nodiscard]] int32_t DataVersion(int64_t* version);
     // Commits tx and adds growth bytes to the kept used-byte sum.
     [[nodiscard]] int32_t CommitGrowth(CTransaction& tx, int64_t growth);
+    // Removes the records of a database that meet `condition` (SQL over the records'
+    // columns, where ?2 stands for `value`), keeping the used-room sum true.
+    [[nodiscard]] int32_t PurgeWhere(int64_t dbId, const char* condition, int64_t value);
     void AdjustUsed(int64_t growth);
 
     sqlite3* m_db = nullptr;

@@ -165,6 +165,20 @@ TEST_F(HandheldImageTest, KeptUsedByteCountAgreesWithAFreshCountAfterEveryKindOf
     EXPECT_EQ(kept(), 2 * DATABASE_OVERHEAD + 250 + 2 * RECORD_OVERHEAD + 4 + PREFERENCE_OVERHEAD);
     ASSERT_EQ(image.PurgeCategory(db.dbId, 3), 0);
     EXPECT_EQ(kept(), freshCount());
+    const uint64_t afterPurge =
+        2 * DATABASE_OVERHEAD + 50 + RECORD_OVERHEAD + 4 + PREFERENCE_OVERHEAD;
+    EXPECT_EQ(kept(), afterPurge);
+    // Records marked deleted leave with their room; the others stay.
+    RecordData gone;
+    gone.data.assign(70, 'g');
+    gone.attributes = 128;
+    ASSERT_EQ(image.WriteRecord(db.dbId, &gone), 0);
+    EXPECT_EQ(kept(), afterPurge + 70 + RECORD_OVERHEAD);
+    ASSERT_EQ(image.PurgeDeleted(db.dbId), 0);
+    EXPECT_EQ(kept(), afterPurge);
+    EXPECT_EQ(kept(), freshCount());
+    ASSERT_EQ(image.PurgeDeleted(db.dbId), 0);  // nothing left to purge
+    EXPECT_EQ(kept(), afterPurge);
     // A change made through another connection is seen by this one.
     {
         CHandheldImage other;

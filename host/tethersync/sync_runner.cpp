@@ -206,8 +206,9 @@ SyncOutcome RunSync(const std::string& imagePath, const std::vector<std::string>
     // The handheld says whose it is.
     std::string handheldUser;
     {
+        // Only the owner is read here; the sync's own open reads the whole image.
         syncor::CHandheldImage image;
-        int32_t e = image.Open(imagePath);
+        int32_t e = image.Open(imagePath, syncor::ImageCheck::Light);
         if (e != 0) {
             std::cerr << "tethersync: cannot use the handheld image " << imagePath << ": "
                       << (e == SYNC_ERR_CORRUPT_IMAGE ? "it is damaged or not a handheld image"
@@ -251,7 +252,10 @@ SyncOutcome RunSync(const std::string& imagePath, const std::vector<std::string>
     }
     int32_t e = SyncHostAttachImage(imagePath.c_str());
     if (e != 0) {
-        std::cerr << "tethersync: cannot attach the handheld image (code " << e << ")\n";
+        std::cerr << "tethersync: cannot use the handheld image " << imagePath << ": "
+                  << (e == SYNC_ERR_CORRUPT_IMAGE ? "it is damaged or not a handheld image"
+                                                  : "it cannot be read")
+                  << " (code " << e << ")\n";
         outcome.exitStatus = EXIT_DATA;
         return outcome;
     }

@@ -52,7 +52,10 @@ bool EntryLess(int64_t ka, const std::string& ia, int64_t kb, const std::string&
 
 }  // namespace
 
-CMaildirStore::CMaildirStore(std::string root) : m_root(std::move(root)) {}
+CMaildirStore::CMaildirStore(std::string root)
+    : m_root(std::move(root)),
+      m_newPath(platform::JoinPath(m_root, "new")),
+      m_curPath(platform::JoinPath(m_root, "cur")) {}
 
 bool CMaildirStore::IsValid() const {
     return platform::DirectoryExists(platform::JoinPath(m_root, "new")) &&
@@ -71,22 +74,16 @@ std::string CMaildirStore::FlagsOfName(const std::string& name) {
     return name.substr(pos + 3);
 }
 
-void CMaildirStore::ReadStamps(fs::file_time_type* newStamp, fs::file_time_type* curStamp) const {
-    std::error_code ec;
-    *newStamp = fs::last_write_time(platform::JoinPath(m_root, "new"), ec);
-    if (ec) {
-        *newStamp = {};
-    }
-    *curStamp = fs::last_write_time(platform::JoinPath(m_root, "cur"), ec);
-    if (ec) {
-        *curStamp = {};
-    }
+void CMaildirStore::ReadStamps(platform::FileStamp* newStamp, platform::FileStamp* curStamp) const {
+    // A folder that cannot be looked at gets the empty stamp.
+    (void)platform::GetFileStamp(m_newPath, newStamp);
+    (void)platform::GetFileStamp(m_curPath, curStamp);
 }
 
 bool CMaildirStore::Rescan() {
     std::vector<Entry> entries;
-    fs::file_time_type newStamp;
-    fs::file_time_type curStamp;
+    platform::FileStamp newStamp;
+    platform::FileStamp curStamp;
     // Stamps first: a change made while the folders are read is then seen next time.
     ReadStamps(&newStamp, &curStamp);
     for (bool cur : {false, true}) {
@@ -147,8 +144,8 @@ bool CMaildirStore::RefreshIfChanged() {
     if (!m_scanned) {
         return Rescan();
     }
-    fs::file_time_type newStamp;
-    fs::file_time_type curStamp;
+    platform::FileStamp newStamp;
+    platform::FileStamp curStamp;
     ReadStamps(&newStamp, &curStamp);
     if (newStamp != m_newStamp || curStamp != m_curStamp) {
         return Rescan();

@@ -62,8 +62,7 @@ private:
 
     [[nodiscard]] bool Rescan();
     [[nodiscard]] bool RefreshIfChanged();
-    void ReadStamps(std::filesystem::file_time_type* newStamp,
-                    std::filesystem::file_time_type* curStamp) const;
+    void ReadStamps(platform::FileStamp* newStamp, platform::FileStamp* curStamp) const;
     std::string PathOf(const Entry& e) const;
     Entry* Find(const std::string& id);
     // Looks the id up, re-reading the folder once when its file is not where it was.
@@ -76,8 +75,11 @@ private:
     // has its place in the order.
     std::unordered_map<std::string, int64_t> m_knownKeys;
     bool m_scanned = false;
-    std::filesystem::file_time_type m_newStamp{};
-    std::filesystem::file_time_type m_curStamp{};
+    // The folders' identities (modification time included) when last listed.
+    platform::FileStamp m_newStamp{};
+    platform::FileStamp m_curStamp{};
+    std::string m_newPath;
+    std::string m_curPath;
 };
 
 // Delivers `data` into the Maildir at `root` (creating tmp/, new/ and cur/ when missing):

@@ -1,6 +1,7 @@
 // tethersync end to end: users, images, handheld mail, a sync through the test conduit that
 // calls every host service, lost connections, and refusal of damaged data.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -218,6 +219,43 @@ TEST_F(TethersyncTest, BadInputGivesClearErrorsAndLeavesFilesAlone) {
     ASSERT_EQ(platform::ReadWholeFile(m_dir + "/data/users.dat", &after), 0);
     EXPECT_EQ(after, users);
     EXPECT_EQ(Run({"user", "list"}).status, 3);
+}
+
+TEST_F(TethersyncTest, ImageDamagedOnlyInItsRecordsIsRefusedBySync) {
+    SetUpHandheld();
+    // The records' own page is overwritten, the length kept: only a read of every page
+    // finds it.
+    const std::string path = m_dir + "/hh.img";
+    int64_t page = 0;
+    int64_t pageSize = 0;
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db,
+                                     "SELECT rootpage, (SELECT page_size FROM pragma_page_size)"
+                                     " FROM sqlite_master WHERE name = 'records'",
+                                     -1, &st, nullptr),
+                  SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        page = sqlite3_column_int64(st, 0);
+        pageSize = sqlite3_column_int64(st, 1);
+        sqlite3_finalize(st);
+        sqlite3_close_v2(db);
+    }
+    ASSERT_GT(page, 1);
+    std::string image;
+    ASSERT_EQ(platform::ReadWholeFile(path, &image), 0);
+    ASSERT_GE(image.size(), static_cast<size_t>(page * pageSize));
+    image.replace(static_cast<size_t>((page - 1) * pageSize), static_cast<size_t>(pageSize),
+                  static_cast<size_t>(pageSize), '\x5A');
+    ASSERT_EQ(platform::WriteFileAtomic(path, image), 0);
+    Result r = Sync();
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_TRUE(Has(r, "damaged")) << r.output;
+    std::string after;
+    ASSERT_EQ(platform::ReadWholeFile(path, &after), 0);
+    EXPECT_EQ(after, image);
 }
 
 TEST_F(TethersyncTest, DemoRunsASyncOnSampleData) {
