@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <random>
+#include <set>
+#include <vector>
 
 #include "conduit/core/codes.h"
 #include "conduit/core/fake_host_test_util.h"
@@ -389,6 +391,53 @@ TEST(MessageMgrLookupTest, IndexedLookupsReturnWhatAScanReturnsThroughRandomChan
                                  c.m_fromAddress == probe.m_fromAddress &&
                                  c.m_category == probe.m_category && c.m_body == probe.m_body;
                       }));
+        }
+    }
+}
+
+TEST(MessageMgrLookupTest, SortedEntriesAgreeWithAnOrderedSetAcrossBlockSplitsAndMerges) {
+    for (uint32_t seed = 1; seed <= 3; ++seed) {
+        std::mt19937 rng(seed);
+        CSortedEntries entries;
+        std::set<uint64_t> expected;
+        // Few distinct values with many keys each, as record id 0 or an empty text give.
+        auto draw = [&rng] { return (uint64_t{rng() % 4} << 32) | (rng() % 5000); };
+        for (int step = 0; step < 40000; ++step) {
+            // Grow to a few thousand entries first, then shrink to nothing.
+            const bool grow = step < 20000 ? rng() % 4 != 0 : rng() % 4 == 0;
+            const uint64_t entry = draw();
+            if (grow) {
+                entries.Insert(entry);
+                expected.insert(entry);
+            } else {
+                const auto it = expected.lower_bound(entry);
+                const uint64_t victim = it != expected.end() ? *it : entry;
+                entries.Erase(victim);
+                expected.erase(victim);
+            }
+            if (step % 97 != 0)
+                continue;
+            ASSERT_EQ(entries.Size(), expected.size()) << step;
+            const uint64_t low = draw();
+            const uint64_t high = low + rng() % 3000;
+            std::vector<uint64_t> seen;
+            entries.Scan(low, high, [&seen](uint64_t e) {
+                seen.push_back(e);
+                return false;
+            });
+            ASSERT_EQ(seen,
+                      std::vector<uint64_t>(expected.lower_bound(low), expected.upper_bound(high)))
+                << step;
+            // A visit that answers true stops the scan at that entry.
+            uint64_t first = 0;
+            const bool stopped = entries.Scan(low, high, [&first](uint64_t e) {
+                first = e;
+                return true;
+            });
+            ASSERT_EQ(stopped, !seen.empty());
+            if (stopped) {
+                ASSERT_EQ(first, seen.front());
+            }
         }
     }
 }
