@@ -23,8 +23,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!mapi::DecodeCacheEntry(mapi::EncodeCacheEntry(key, out.message), key, &again) ||
             again.message.subject != out.message.subject ||
             again.message.noteText != out.message.noteText ||
-            again.message.recips.size() != out.message.recips.size()) {
+            again.message.recips.size() != out.message.recips.size() ||
+            again.message.attachments.size() != out.message.attachments.size()) {
             __builtin_trap();
+        }
+        for (size_t i = 0; i < out.message.attachments.size(); ++i) {
+            if (again.message.attachments[i].data != out.message.attachments[i].data ||
+                again.message.attachments[i].diskName != out.message.attachments[i].diskName) {
+                __builtin_trap();
+            }
         }
     }
     return 0;
