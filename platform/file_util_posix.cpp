@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -82,24 +81,34 @@ int32_t ReadWholeFile(const std::string& path, std::string* out, size_t maxBytes
         ::close(fd);
         return EFBIG;
     }
+    // Read straight into the result, asking for one byte more than the file's size: a
+    // short read then shows the end without another call. A file that grows meanwhile is
+    // read on in steps until its end.
     std::string data;
-    char chunk[65536];
+    size_t want = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 65536;
     for (;;) {
-        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        const size_t have = data.size();  // never above maxBytes here
+        const size_t room = maxBytes - have;
+        if (room < want - 1)
+            want = room + 1;  // one byte past the limit tells that the file is too large
+        data.resize(have + want);
+        ssize_t n = ::read(fd, data.data() + have, want);
         if (n < 0) {
+            data.resize(have);
             if (errno == EINTR)
                 continue;
             int32_t err = LastError();
             ::close(fd);
             return err;
         }
-        if (n == 0)
-            break;
-        if (data.size() + static_cast<size_t>(n) > maxBytes) {
+        data.resize(have + static_cast<size_t>(n));
+        if (data.size() > maxBytes) {
             ::close(fd);
             return EFBIG;
         }
-        data.append(chunk, static_cast<size_t>(n));
+        if (n == 0 || static_cast<size_t>(n) < want)
+            break;
+        want = 65536;
     }
     ::close(fd);
     *out = std::move(data);

@@ -66,6 +66,21 @@ TEST_F(FileUtilTest, ReadingReportsMissingAndOversizedFiles) {
     EXPECT_EQ(ReadWholeFile(path, &data, 99), EFBIG);
     EXPECT_EQ(ReadWholeFile(path, &data, 100), 0);
     EXPECT_EQ(data.size(), 100u);
+    // Whole contents whatever the size: empty, larger than one read step, and a file that
+    // tells no size (its contents made as it is read).
+    ASSERT_EQ(WriteFileAtomic(path, ""), 0);
+    EXPECT_EQ(ReadWholeFile(path, &data), 0);
+    EXPECT_TRUE(data.empty());
+    std::string large;
+    for (int i = 0; i < 50000; ++i)
+        large += std::to_string(i % 10) + "abc";
+    ASSERT_EQ(WriteFileAtomic(path, large), 0);
+    EXPECT_EQ(ReadWholeFile(path, &data), 0);
+    EXPECT_EQ(data, large);
+    EXPECT_EQ(ReadWholeFile(path, &data, large.size() - 1), EFBIG);
+    EXPECT_EQ(ReadWholeFile("/proc/self/status", &data), 0);
+    EXPECT_NE(data.find("Name:"), std::string::npos);
+    EXPECT_EQ(ReadWholeFile("/proc/self/status", &data, 10), EFBIG);
 }
 
 TEST_F(FileUtilTest, NamesMatchExistingFilesIgnoringCase) {
