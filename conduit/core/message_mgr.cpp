@@ -79,22 +79,14 @@ int32_t FileErrorCause(int32_t errnoValue) {
 }
 
 size_t CSortedEntries::FirstBlockReaching(uint64_t entry) const {
-    size_t low = 0;
-    size_t high = m_blocks.size();
-    while (low < high) {
-        const size_t mid = low + (high - low) / 2;
-        if (m_blocks[mid].back() < entry) {
-            low = mid + 1;
-        } else {
-            high = mid;
-        }
-    }
-    return low;
+    return static_cast<size_t>(std::lower_bound(m_lasts.begin(), m_lasts.end(), entry) -
+                               m_lasts.begin());
 }
 
 void CSortedEntries::Insert(uint64_t entry) {
     if (m_blocks.empty()) {
         m_blocks.emplace_back().reserve(BLOCK_ENTRIES);
+        m_lasts.push_back(entry);
     }
     // Past the last entry of every block, it goes at the end of the last block, which is
     // also where the ascending keys of appended messages go.
@@ -108,12 +100,16 @@ void CSortedEntries::Insert(uint64_t entry) {
         return;
     }
     block.insert(it, entry);
+    m_lasts[b] = block.back();
     if (block.size() >= BLOCK_ENTRIES) {
         std::vector<uint64_t> upper;
         upper.reserve(BLOCK_ENTRIES);
         upper.assign(block.begin() + BLOCK_ENTRIES / 2, block.end());
         block.resize(BLOCK_ENTRIES / 2);
-        m_blocks.insert(m_blocks.begin() + static_cast<std::ptrdiff_t>(b) + 1, std::move(upper));
+        const auto at = static_cast<std::ptrdiff_t>(b) + 1;
+        m_lasts[b] = block.back();
+        m_lasts.insert(m_lasts.begin() + at, upper.back());
+        m_blocks.insert(m_blocks.begin() + at, std::move(upper));
     }
 }
 
@@ -130,6 +126,9 @@ void CSortedEntries::Erase(uint64_t entry) {
     block.erase(it);
     if (block.empty()) {
         m_blocks.erase(m_blocks.begin() + static_cast<std::ptrdiff_t>(b));
+        m_lasts.erase(m_lasts.begin() + static_cast<std::ptrdiff_t>(b));
+    } else {
+        m_lasts[b] = block.back();
     }
 }
 

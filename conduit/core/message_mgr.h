@@ -24,7 +24,10 @@ class CSortedEntries {
 public:
     void Insert(uint64_t entry);
     void Erase(uint64_t entry);  // nothing when it is not there
-    void Clear() { m_blocks.clear(); }
+    void Clear() {
+        m_blocks.clear();
+        m_lasts.clear();
+    }
     size_t Size() const;
     // Calls visit(entry) for the entries from `low` to `high` (both included) in ascending
     // order until it returns true; true when it did.
@@ -52,6 +55,8 @@ private:
     // The first block whose last entry is at least `entry` (the count when there is none).
     size_t FirstBlockReaching(uint64_t entry) const;
     std::vector<std::vector<uint64_t>> m_blocks;
+    // The last entry of each block, side by side, so that finding a block reads one array.
+    std::vector<uint64_t> m_lasts;
 };
 
 // State file format: message count (int32), then each message's saved fields and its
