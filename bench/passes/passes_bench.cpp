@@ -162,12 +162,18 @@ struct MemoryScenario {
     SyncProperties props;
 };
 
-void FillDesktop(CScriptedDesktop& desktop, int64_t count) {
+// bodyLines > 0 gives each body that many more lines of 60 bytes, for mail of a more
+// usual size than the two-line bodies (which make the per-message costs stand out).
+void FillDesktop(CScriptedDesktop& desktop, int64_t count, int64_t bodyLines = 0) {
+    const std::string line = "\r\nA line of text of the kind a mail body is made of, quite long.";
     for (int64_t i = 0; i < count; ++i) {
         DesktopMail mail;
         mail.from = "sender" + std::to_string(i % 97) + "@example.org";
         mail.subject = "Subject number " + std::to_string(i);
         mail.body = "Body of message " + std::to_string(i) + "\r\nwith a second line of text.";
+        for (int64_t l = 0; l < bodyLines; ++l) {
+            mail.body += line;
+        }
         mail.date = 1700000000u + static_cast<uint32_t>(i) * 61u;
         desktop.Add(std::move(mail));
     }
@@ -178,7 +184,7 @@ void MemoryFirstSync(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         auto s = std::make_unique<MemoryScenario>();
-        FillDesktop(s->desktop, count);
+        FillDesktop(s->desktop, count, state.range(1));
         (void)ResetPeakRss();
         const double before = Rss();
         state.ResumeTiming();
@@ -207,7 +213,7 @@ void MemoryFirstSync(benchmark::State& state) {
 void MemoryNoChangeResync(benchmark::State& state) {
     const int64_t count = state.range(0);
     MemoryScenario s;
-    FillDesktop(s.desktop, count);
+    FillDesktop(s.desktop, count, state.range(1));
     (void)s.Sync();
     (void)ResetPeakRss();
     const double before = Rss();
@@ -224,16 +230,19 @@ void MemoryNoChangeResync(benchmark::State& state) {
         static_cast<double>(std::filesystem::file_size(s.dir + "/user/Mail/mail.dat"));
 }
 
+// Arguments: message count, extra body lines (50 lines: bodies of about 3 KB).
 BENCHMARK(MemoryFirstSync)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(50000)
+    ->Args({1000, 0})
+    ->Args({10000, 0})
+    ->Args({50000, 0})
+    ->Args({10000, 50})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 BENCHMARK(MemoryNoChangeResync)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(50000)
+    ->Args({1000, 0})
+    ->Args({10000, 0})
+    ->Args({50000, 0})
+    ->Args({10000, 50})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 
