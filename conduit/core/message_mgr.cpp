@@ -396,10 +396,13 @@ int32_t CMessageMgr::Save(const std::string& path) {
     }
     const platform::FileDigest digest = writer.Digest();
     platform::FileStamp stamp;
+    uint32_t mode = 0;
     if (m_fileKnown && path == m_filePath && digest == m_fileDigest &&
-        platform::GetFileStamp(path, &stamp) && stamp == m_fileStamp) {
-        // The file on disk, untouched since it was read or written here, already holds
-        // exactly these bytes: replacing it would only cost a flush to disk.
+        platform::GetFileStamp(path, &stamp) && stamp == m_fileStamp &&
+        platform::FileMode(path, &mode) == 0 && mode == STATE_FILE_MODE) {
+        // The file on disk, untouched since it was read or written here and readable by its
+        // owner alone, already holds exactly these bytes: replacing it would only cost a
+        // flush to disk.
         writer.Discard();
         return 0;
     }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -194,6 +195,14 @@ TEST_F(MessageMgrTest, SavingTheBytesTheFileHoldsLeavesItUntouched) {
     EXPECT_EQ(ReadFile(), original);
     ASSERT_EQ(platform::WriteFileAtomic(m_path, "other"), 0);
     ASSERT_EQ(state.Save(m_path), 0);
+    EXPECT_EQ(ReadFile(), original);
+
+    // A file others may read is replaced by one only its owner may read.
+    ASSERT_EQ(chmod(m_path.c_str(), 0644), 0);
+    ASSERT_EQ(state.Save(m_path), 0);
+    uint32_t mode = 0;
+    ASSERT_EQ(platform::FileMode(m_path, &mode), 0);
+    EXPECT_EQ(mode, 0600u);
     EXPECT_EQ(ReadFile(), original);
 
     // A failed save of a change leaves the previous file and no temporary file; the next
