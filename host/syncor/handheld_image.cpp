@@ -4,6 +4,9 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <memory>
+#include <unordered_map>
+#include <vector>
 
 #include "host/syncor/syncor.h"
 #include "platform/file_util.h"
@@ -53,13 +56,61 @@ int32_t FromSqlite(int rc) {
     }
 }
 
-// One prepared statement; finalized when it goes out of scope.
+}  // namespace
+
+// The prepared statements of one connection by their text. A sync runs the same few
+// statements thousands of times; preparing each anew cost more than running it.
+class CStatementCache {
+public:
+    ~CStatementCache() { Clear(); }
+    // A statement for `sql` not in use elsewhere, or nullptr.
+    sqlite3_stmt* Take(const char* sql) {
+        auto it = m_free.find(sql);
+        if (it == m_free.end() || it->second.empty())
+            return nullptr;
+        sqlite3_stmt* stmt = it->second.back();
+        it->second.pop_back();
+        return stmt;
+    }
+    // Keeps a statement, reset and with its values cleared, for the next use.
+    void Give(const std::string& sql, sqlite3_stmt* stmt) {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        m_free[sql].push_back(stmt);
+    }
+    void Clear() {
+        for (auto& entry : m_free)
+            for (sqlite3_stmt* stmt : entry.second)
+                sqlite3_finalize(stmt);
+        m_free.clear();
+    }
+
+private:
+    std::unordered_map<std::string, std::vector<sqlite3_stmt*>> m_free;
+};
+
+namespace {
+
+// One prepared statement; finalized when it goes out of scope, or given back to the
+// connection's cache.
 class CStatement {
 public:
     CStatement(sqlite3* db, const char* sql) {
         m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
     }
-    ~CStatement() { sqlite3_finalize(m_stmt); }
+    CStatement(sqlite3* db, CStatementCache* cache, const char* sql) : m_cache(cache), m_sql(sql) {
+        if (m_cache != nullptr)
+            m_stmt = m_cache->Take(sql);
+        if (m_stmt == nullptr)
+            m_rc = sqlite3_prepare_v3(
+                db, sql, -1, m_cache != nullptr ? SQLITE_PREPARE_PERSISTENT : 0, &m_stmt, nullptr);
+    }
+    ~CStatement() {
+        if (m_cache != nullptr && m_stmt != nullptr && m_rc == SQLITE_OK)
+            m_cache->Give(m_sql, m_stmt);
+        else
+            sqlite3_finalize(m_stmt);
+    }
     CStatement(const CStatement&) = delete;
     CStatement& operator=(const CStatement&) = delete;
 
@@ -95,6 +146,8 @@ public:
     }
 
 private:
+    CStatementCache* m_cache = nullptr;
+    std::string m_sql;
     sqlite3_stmt* m_stmt = nullptr;
     int m_rc = SQLITE_OK;
 };
@@ -162,11 +215,14 @@ constexpr const char* RECORD_COLUMNS = "position, id, category, attributes, data
 
 }  // namespace
 
+CHandheldImage::CHandheldImage() = default;
+
 CHandheldImage::~CHandheldImage() {
     Close();
 }
 
 void CHandheldImage::Close() {
+    m_statements.reset();  // finalized before the connection closes
     if (m_db != nullptr) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
@@ -228,16 +284,17 @@ int32_t CHandheldImage::Open(const std::string& path, ImageCheck check) {
         return e;
     }
     sqlite3_busy_timeout(m_db, 2000);
+    m_statements = std::make_unique<CStatementCache>();
     // Foreign or damaged files are refused before anything is written to them.
     int32_t result = SYNC_ERR_NONE;
     {
-        CStatement st(m_db, "PRAGMA application_id");
+        CStatement st(m_db, m_statements.get(), "PRAGMA application_id");
         if (st.PrepareError() != SYNC_ERR_NONE || st.Step() != SQLITE_ROW ||
             st.Int(0) != APPLICATION_ID)
             result = SYNC_ERR_CORRUPT_IMAGE;
     }
     if (result == SYNC_ERR_NONE) {
-        CStatement st(m_db, "PRAGMA user_version");
+        CStatement st(m_db, m_statements.get(), "PRAGMA user_version");
         if (st.PrepareError() != SYNC_ERR_NONE || st.Step() != SQLITE_ROW ||
             st.Int(0) != SCHEMA_VERSION)
             result = SYNC_ERR_CORRUPT_IMAGE;
@@ -246,8 +303,8 @@ int32_t CHandheldImage::Open(const std::string& path, ImageCheck check) {
         // A file cut short reads its missing tail as zeros: its size must be whole pages.
         // Changes not yet copied back from a write-ahead log left by an interrupted session
         // may make the database longer than the file; then the file may not be longer.
-        CStatement size(m_db, "PRAGMA page_size");
-        CStatement count(m_db, "PRAGMA page_count");
+        CStatement size(m_db, m_statements.get(), "PRAGMA page_size");
+        CStatement count(m_db, m_statements.get(), "PRAGMA page_count");
         platform::FileStamp stamp;
         platform::FileStamp walStamp;
         const bool pendingLog =
@@ -263,7 +320,7 @@ int32_t CHandheldImage::Open(const std::string& path, ImageCheck check) {
     // The full check reads every page; a caller that only looks at the image's identity
     // may leave it to the next full open.
     if (result == SYNC_ERR_NONE && check == ImageCheck::Full) {
-        CStatement st(m_db, "PRAGMA quick_check");
+        CStatement st(m_db, m_statements.get(), "PRAGMA quick_check");
         if (st.PrepareError() != SYNC_ERR_NONE || st.Step() != SQLITE_ROW || st.Bytes(0) != "ok")
             result = SYNC_ERR_CORRUPT_IMAGE;
     }
@@ -274,7 +331,7 @@ int32_t CHandheldImage::Open(const std::string& path, ImageCheck check) {
               "SELECT id, name, creator, type, card FROM databases LIMIT 0",
               "SELECT position, db, id, category, attributes, data FROM records LIMIT 0",
               "SELECT creator, id, backed_up, version, data FROM preferences LIMIT 0"}) {
-            CStatement st(m_db, probe);
+            CStatement st(m_db, m_statements.get(), probe);
             if (st.PrepareError() != SYNC_ERR_NONE)
                 result = SYNC_ERR_CORRUPT_IMAGE;
         }
@@ -287,7 +344,7 @@ int32_t CHandheldImage::Open(const std::string& path, ImageCheck check) {
         // A write-ahead log with synchronous=NORMAL commits each change without waiting for
         // the disk: a power loss may take back the last commits, but the image stays
         // consistent, and a sync writes thousands of records one call at a time.
-        CStatement mode(m_db, "PRAGMA journal_mode = WAL");
+        CStatement mode(m_db, m_statements.get(), "PRAGMA journal_mode = WAL");
         if (mode.PrepareError() != SYNC_ERR_NONE || mode.Step() != SQLITE_ROW)
             result = SYNC_ERR_IO;
         else
@@ -300,7 +357,7 @@ int32_t CHandheldImage::Open(const std::string& path, ImageCheck check) {
 
 int32_t CHandheldImage::LoadMeta() {
     bool haveUser = false, haveCapacity = false;
-    CStatement st(m_db, "SELECT key, value FROM meta");
+    CStatement st(m_db, m_statements.get(), "SELECT key, value FROM meta");
     if (int32_t e = st.PrepareError())
         return e;
     int rc;
@@ -328,7 +385,8 @@ int32_t CHandheldImage::LoadMeta() {
 }
 
 int32_t CHandheldImage::SetMeta(const char* key, int64_t value) {
-    CStatement st(m_db, "INSERT OR REPLACE INTO meta(key, value) VALUES (?1, ?2)");
+    CStatement st(m_db, m_statements.get(),
+                  "INSERT OR REPLACE INTO meta(key, value) VALUES (?1, ?2)");
     st.BindText(1, key).Bind(2, value);
     return Run(st);
 }
@@ -356,7 +414,7 @@ int32_t CHandheldImage::SetCapacity(uint64_t capacity) {
 }
 
 int32_t CHandheldImage::DataVersion(int64_t* version) {
-    CStatement st(m_db, "PRAGMA data_version");
+    CStatement st(m_db, m_statements.get(), "PRAGMA data_version");
     if (int32_t e = st.PrepareError())
         return e;
     int rc = st.Step();
@@ -428,7 +486,8 @@ int32_t CHandheldImage::FitsCapacity(int64_t growth, bool* fits) {
 int32_t CHandheldImage::FindDatabase(const std::string& name, DatabaseInfo* info) {
     if (m_db == nullptr)
         return SYNC_ERR_NO_IMAGE;
-    CStatement st(m_db, "SELECT id, name, creator, type, card FROM databases WHERE name = ?1");
+    CStatement st(m_db, m_statements.get(),
+                  "SELECT id, name, creator, type, card FROM databases WHERE name = ?1");
     st.BindText(1, name);
     if (int32_t e = st.PrepareError())
         return e;
@@ -469,7 +528,8 @@ int32_t CHandheldImage::CreateDatabase(const DatabaseInfo& wanted, DatabaseInfo*
         return e;
     if (!fits)
         return SYNC_ERR_NO_ROOM;
-    CStatement st(m_db, "INSERT INTO databases(name, creator, type, card) VALUES (?1,?2,?3,?4)");
+    CStatement st(m_db, m_statements.get(),
+                  "INSERT INTO databases(name, creator, type, card) VALUES (?1,?2,?3,?4)");
     st.BindText(1, wanted.name).Bind(2, wanted.creator).Bind(3, wanted.type).Bind(4, wanted.card);
     if ((e = Run(st)))
         return e;
@@ -482,7 +542,7 @@ int32_t CHandheldImage::ListDatabases(std::vector<DatabaseInfo>* out) {
     if (m_db == nullptr)
         return SYNC_ERR_NO_IMAGE;
     out->clear();
-    CStatement st(m_db, "SELECT name FROM databases ORDER BY id");
+    CStatement st(m_db, m_statements.get(), "SELECT name FROM databases ORDER BY id");
     if (int32_t e = st.PrepareError())
         return e;
     std::vector<std::string> names;
@@ -505,7 +565,7 @@ int32_t CHandheldImage::ReadRecord(int64_t dbId, uint32_t id, RecordData* out) {
         return SYNC_ERR_NO_IMAGE;
     std::string sql =
         std::string("SELECT ") + RECORD_COLUMNS + " FROM records WHERE db = ?1 AND id = ?2";
-    CStatement st(m_db, sql.c_str());
+    CStatement st(m_db, m_statements.get(), sql.c_str());
     st.Bind(1, dbId).Bind(2, id);
     if (int32_t e = st.PrepareError())
         return e;
@@ -518,7 +578,7 @@ int32_t CHandheldImage::ReadRecord(int64_t dbId, uint32_t id, RecordData* out) {
 }
 
 int32_t CHandheldImage::NewRecordId(int64_t dbId, uint32_t* id) {
-    CStatement st(m_db, "SELECT value FROM meta WHERE key = 'next_record_id'");
+    CStatement st(m_db, m_statements.get(), "SELECT value FROM meta WHERE key = 'next_record_id'");
     if (int32_t e = st.PrepareError())
         return e;
     int64_t next = FIRST_RECORD_ID;
@@ -605,7 +665,8 @@ int32_t CHandheldImage::SetRecordState(int64_t dbId, uint32_t id, uint8_t attrib
 int32_t CHandheldImage::RemoveRecord(int64_t dbId, uint32_t id) {
     if (m_db == nullptr)
         return SYNC_ERR_NO_IMAGE;
-    CStatement st(m_db, "DELETE FROM records WHERE db = ?1 AND id = ?2 RETURNING LENGTH(data)");
+    CStatement st(m_db, m_statements.get(),
+                  "DELETE FROM records WHERE db = ?1 AND id = ?2 RETURNING LENGTH(data)");
     st.Bind(1, dbId).Bind(2, id);
     if (int32_t e = st.PrepareError())
         return e;
@@ -636,7 +697,7 @@ int32_t CHandheldImage::NextRecord(int64_t dbId, int64_t afterPosition, RecordFi
     if (filter == RecordFilter::CategoryNotDeleted)
         sql += " AND category = ?3 AND (attributes & 128) = 0";
     sql += " ORDER BY position LIMIT 1";
-    CStatement st(m_db, sql.c_str());
+    CStatement st(m_db, m_statements.get(), sql.c_str());
     st.Bind(1, dbId).Bind(2, afterPosition);
     if (filter == RecordFilter::CategoryNotDeleted)
         st.Bind(3, category);
@@ -656,7 +717,7 @@ int32_t CHandheldImage::ListRecords(int64_t dbId, std::vector<RecordData>* out) 
     out->clear();
     std::string sql =
         std::string("SELECT ") + RECORD_COLUMNS + " FROM records WHERE db = ?1 ORDER BY position";
-    CStatement st(m_db, sql.c_str());
+    CStatement st(m_db, m_statements.get(), sql.c_str());
     st.Bind(1, dbId);
     if (int32_t e = st.PrepareError())
         return e;
@@ -698,7 +759,7 @@ int32_t CHandheldImage::PurgeWhere(int64_t dbId, const char* condition, int64_t 
     if (rc != SQLITE_ROW)
         return FromSqlite(rc);
     const int64_t removed = size.IsInteger(0) ? size.Int(0) : -1;
-    CStatement st(m_db, ("DELETE" + where).c_str());
+    CStatement st(m_db, m_statements.get(), ("DELETE" + where).c_str());
     st.Bind(1, dbId).Bind(2, value);
     if (int32_t e = Run(st))
         return e;
@@ -726,7 +787,7 @@ int32_t CHandheldImage::PurgeCategory(int64_t dbId, int16_t category) {
 int32_t CHandheldImage::CountRecords(int64_t dbId, uint32_t* count) {
     if (m_db == nullptr)
         return SYNC_ERR_NO_IMAGE;
-    CStatement st(m_db, "SELECT COUNT(*) FROM records WHERE db = ?1");
+    CStatement st(m_db, m_statements.get(), "SELECT COUNT(*) FROM records WHERE db = ?1");
     st.Bind(1, dbId);
     if (int32_t e = st.PrepareError())
         return e;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@ struct sqlite3;
 namespace syncor {
 
 class CTransaction;
+class CStatementCache;
 
 // Record data as stored (and as the handheld's applications see it).
 struct RecordData {
@@ -53,7 +55,7 @@ inline constexpr uint64_t PREFERENCE_OVERHEAD = 16;
 // from the file are checked: a damaged file gives SYNC_ERR_CORRUPT_IMAGE, never a crash.
 class CHandheldImage {
 public:
-    CHandheldImage() = default;
+    CHandheldImage();
     ~CHandheldImage();
     CHandheldImage(const CHandheldImage&) = delete;
     CHandheldImage& operator=(const CHandheldImage&) = delete;
@@ -130,6 +132,8 @@ private:
     bool m_usedKnown = false;
     uint64_t m_used = 0;
     int64_t m_dataVersion = 0;
+    // Prepared statements of this connection, kept from one call to the next.
+    std::unique_ptr<CStatementCache> m_statements;
 };
 
 // Four-character codes as numbers ('mail' = 0x6D61696C).
