@@ -258,30 +258,36 @@ bool CReadCache::Lookup(const ReadCacheKey& key, CachedMessage* out) const {
 }
 
 void CReadCache::Store(const ReadCacheKey& key, const IncomingMessage& message) const {
-    if (!Enabled() || platform::CreateDirectories(m_folder, 0700) != 0) {
+    if (!Enabled()) {
         return;
+    }
+    if (!m_folderMade) {
+        if (platform::CreateDirectories(m_folder, 0700) != 0) {
+            return;
+        }
+        m_folderMade = true;  // a folder removed later only costs the entries' writes
     }
     const std::string entry = EncodeCacheEntry(key, message);
     if (entry.size() > MAX_ENTRY_BYTES) {
         return;
     }
-    // A new file renamed over the old one: a reader sees the old entry or the new one. No
-    // flush to disk: a file torn by a crash fails its checksum and is only a miss. The data
-    // goes through the descriptor of the new file (reopening it truncated would make the
-    // file system flush it to disk on close).
-    std::string tmp = platform::JoinPath(m_folder, ".new-XXXXXX");
-    gint fd = g_mkstemp(tmp.data());  // mode 0600
+    // The entry is written straight to its own name as a new file: its checksum makes a
+    // reader that meets it half-written take it for a miss, so no renaming is needed. A
+    // stale entry is removed first (never truncated and rewritten in place: the file
+    // system would flush such a file to disk on close). No flush to disk either: a file
+    // torn by a crash fails its checksum and is only a miss.
+    const std::string path = EntryPath(key.id);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) {
+        (void)platform::RemoveFile(path);
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    }
     if (fd < 0) {
-        return;
+        return;  // another writer is at it, or the folder is not writable: not cached
     }
     const bool written = platform::WriteAll(fd, entry.data(), entry.size()) == 0;
-    const bool closed = ::close(fd) == 0;
-    std::error_code ec;
-    if (written && closed) {
-        std::filesystem::rename(tmp, EntryPath(key.id), ec);
-    }
-    if (!written || !closed || ec) {
-        (void)platform::RemoveFile(tmp);  // the entry is simply not cached
+    if (::close(fd) != 0 || !written) {
+        (void)platform::RemoveFile(path);  // the entry is simply not cached
     }
 }
 

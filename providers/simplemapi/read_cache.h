@@ -29,7 +29,7 @@ struct CachedMessage {
 
 // One file per message in a folder of its own per store, written atomically (new file,
 // rename) and checked by a checksum when read; a damaged, foreign or stale file is a miss.
-// Holds nothing in memory between calls. Every failure is silent: the cache only saves
+// Holds no entries in memory between calls. Every failure is silent: the cache only saves
 // work, and the caller then reads the mail file itself.
 class CReadCache {
 public:
@@ -55,6 +55,7 @@ public:
 private:
     std::string EntryPath(const std::string& id) const;
     std::string m_folder;
+    mutable bool m_folderMade = false;  // created (or found) by this object
 };
 
 // Encoding of an entry, exposed for tests: Decode fails on any damage. SealCacheEntry wraps
