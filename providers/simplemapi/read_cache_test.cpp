@@ -96,6 +96,20 @@ protected:
         EXPECT_TRUE(FreeMapiBuffer(m));
         return d;
     }
+    // Rewrites the file in place with `from` replaced by the same-length `to`, keeping its
+    // size, inode and modification time; answers that time.
+    static fs::file_time_type RewriteKeepingIdentity(const std::string& path, std::string text,
+                                                     const std::string& from,
+                                                     const std::string& to) {
+        const auto stamp = fs::last_write_time(path);
+        text.replace(text.find(from), from.size(), to);
+        {
+            std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+            f << text;
+        }
+        fs::last_write_time(path, stamp);
+        return stamp;
+    }
     std::string EntryOf(const std::string& id) {
         return CReadCache(CReadCache::FolderForStore(m_store)).EntryPathForTesting(id);
     }
@@ -145,14 +159,7 @@ TEST_F(ReadCacheTest, UnchangedFileIsServedFromCacheAndAnyChangeInvalidates) {
 
     // Same size, same inode, same modification time: the entry answers, which shows that
     // the file was not parsed again.
-    const auto stamp = fs::last_write_time(path);
-    std::string same = PLAIN;
-    same.replace(same.find("Line one"), 8, "Line ONE");
-    {
-        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-        f << same;
-    }
-    fs::last_write_time(path, stamp);
+    const auto stamp = RewriteKeepingIdentity(path, PLAIN, "Line one", "Line ONE");
     EXPECT_EQ(Read(s.get(), "1700000001.plain.host"), first);
 
     // A new modification time is a miss: the new text shows and is cached.
@@ -183,14 +190,7 @@ TEST_F(ReadCacheTest, AttachmentsAreServedFromTheCacheAsFreshFiles) {
 
     // The attachment changed in place with the file's identity kept: the answer still
     // comes from the entry (no parse), written to a new temporary file for each read.
-    const auto stamp = fs::last_write_time(path);
-    std::string same = MULTI;
-    same.replace(same.find("first file"), 10, "FIRST FILE");
-    {
-        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-        f << same;
-    }
-    fs::last_write_time(path, stamp);
+    const auto stamp = RewriteKeepingIdentity(path, MULTI, "first file", "FIRST FILE");
     MapiMessage* a = nullptr;
     MapiMessage* b = nullptr;
     ASSERT_EQ(s->ReadMail(id, MAPI_PEEK, &a), 0);
