@@ -159,6 +159,14 @@ void BM_Sort_glibc_strcoll(benchmark::State& state) {
     std::setlocale(LC_COLLATE, "C");
 }
 
+// Binary order of the same words: the cost of the sort and its memory
+// traffic alone, the floor under every collator.
+void BM_Sort_binary_floor(benchmark::State& state) {
+    SortWords(state, Words(),
+              [](const std::u16string& a, const std::u16string& b) { return a < b; });
+}
+
+BENCHMARK(BM_Sort_binary_floor)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_Sort_ccIntlStrCmp)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_Sort_ucol_strcoll)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_Sort_glibc_strcoll)->Unit(benchmark::kMillisecond)->Iterations(2);

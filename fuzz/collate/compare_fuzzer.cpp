@@ -49,6 +49,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int16_t backward = glossel::CompareText(view, rhs, lhs, flags);
     if (forward < -1 || forward > 1 || backward < -1 || backward > 1)
         __builtin_trap();
+    // The shortcut of the exports answers as the general comparison does.
+    const glossel::RawTables raw{main.data(), second.data(), third.data(),
+                                 main.size(), second.size(), third.size()};
+    glossel::CollationView unicodeView = view;
+    unicodeView.unicode = true;
+    const int quick =
+        glossel::QuickCompareUnicode(raw, lhs.data(), lhs.size(), rhs.data(), rhs.size(), flags);
+    if (quick != glossel::QUICK_UNDECIDED &&
+        quick != glossel::CompareText(unicodeView, lhs, rhs, flags))
+        __builtin_trap();
     (void)glossel::CompareMultiByteText(lhs, rhs, flags);
 
     const uint16_t length = static_cast<uint16_t>(lhs.size());

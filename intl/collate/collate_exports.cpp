@@ -137,24 +137,16 @@ GLOSSEL_EXPORT int32_t ccIntlStrCmp(tccIntlCtxtStruct* handle, int16_t character
                                     uint32_t rhsLength, uint16_t flags, int16_t* result) {
     return GuardedExport([&]() -> int32_t {
         // The case sorting repeats: Unicode text, a live handle, the kind's
-        // tables already kept, decided by the first pass. Anything else
-        // (including a tie that needs the second pass) takes the general
-        // path, which makes every check again in its own order.
+        // tables already kept, decided by the plain-weight shortcut. Anything
+        // else (a contraction or expansion near the difference, a tie) takes
+        // the general path, which makes every check again in its own order.
         if (characterSet == SET_UNICODE && result != nullptr && lhs != nullptr && rhs != nullptr &&
             IsLiveContext(handle)) {
             const LangViews& views = handle->langViews[flags & COLLATE_KIND_MASK];
             if (views.main != nullptr && views.type == 0x8003) {
-                CollationView view;
-                view.tables = {ByteView(views.main, views.mainSize),
-                               ByteView(views.second, views.secondSize),
-                               ByteView(views.third, views.thirdSize)};
-                view.unicode = true;
-                bool expansionMet = false;
-                const int16_t order =
-                    ComparePass(view, ByteView(lhs, lhsLength), ByteView(rhs, rhsLength), flags,
-                                false, &expansionMet);
-                if (order != 0 || !expansionMet) {
-                    *result = order;
+                const int order = QuickCompareUnicode(views, lhs, lhsLength, rhs, rhsLength, flags);
+                if (order != QUICK_UNDECIDED) {
+                    *result = static_cast<int16_t>(order);
                     return INTL_OK;
                 }
             }

@@ -313,6 +313,19 @@ int16_t RunPass(const CollationView& view, ByteView lhs, ByteView rhs, uint16_t 
 
 }  // namespace
 
+int16_t FirstPassFromUnicode(const CollationTables& tables, ByteView lhs, ByteView rhs,
+                             uint16_t flags, size_t start) {
+    CollationView view;
+    view.tables = tables;
+    view.unicode = true;
+    Pass<true> pass(view, false);
+    Cursor left = MakeCursor(lhs, true);
+    Cursor right = MakeCursor(rhs, true);
+    left.pos = start;
+    right.pos = start;
+    return pass.Run(left, right, flags);
+}
+
 int16_t ComparePass(const CollationView& view, ByteView lhs, ByteView rhs, uint16_t flags,
                     bool tieBreak, bool* expansionMet) {
     return view.unicode ? RunPass<true>(view, lhs, rhs, flags, tieBreak, expansionMet)

@@ -4,8 +4,11 @@
 // table contents (even damaged ones) are safe.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 namespace glossel {
@@ -96,6 +99,196 @@ struct CollationView {
 // Bits 0x10 and 0x20 of `flags` are honoured.
 [[nodiscard]] int16_t CompareText(const CollationView& view, ByteView lhs, ByteView rhs,
                                   uint16_t flags);
+
+// --- The shortcut of the first pass ----------------------------------------
+//
+// Most comparisons are decided by the first characters after the common
+// prefix, and most characters have plain weights. QuickCompareUnicode skips
+// the identical leading bytes eight at a time and then walks both strings
+// while every character on both sides has a plain weight (below 0xA000), the
+// one stretch where the first pass reduces to comparing weights one by one.
+// It answers only where that walk settles the whole comparison: a difference
+// of weights (or of two characters weighing 4095), the strings identical, or
+// one string used up with a non-zero byte left in the other. Anything else (a
+// contraction or an expansion on the way, a tie that the second pass might
+// break, the flags 0x10 and 0x20) is left to CompareText, which gives the
+// same answer wherever this one gives one.
+namespace detail {
+
+inline uint16_t QuickUnit(const uint8_t* p, size_t unit) {
+    if constexpr (std::endian::native == std::endian::little) {
+        uint16_t value;
+        std::memcpy(&value, p + 2 * unit, 2);
+        return value;
+    } else {
+        return static_cast<uint16_t>(p[2 * unit] | (p[2 * unit + 1] << 8));
+    }
+}
+
+inline uint16_t QuickWeight(const uint8_t* main, size_t count, uint16_t ch) {
+    return ch < count ? QuickUnit(main, ch) : WEIGHT_BEYOND_TABLE;
+}
+
+template <typename Word>
+Word LoadWord(const uint8_t* p) {
+    Word w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// Offset of the first byte that differs between two words loaded from
+// `offset`, or -1 when they are equal.
+template <typename Word>
+[[gnu::always_inline]] inline bool FirstDifference(const uint8_t* a, const uint8_t* b,
+                                                   size_t offset, size_t* at) {
+    const Word x = LoadWord<Word>(a + offset);
+    const Word y = LoadWord<Word>(b + offset);
+    if (x == y)
+        return false;
+    *at = offset + static_cast<size_t>(std::countr_zero(static_cast<Word>(x ^ y)) / 8);
+    return true;
+}
+
+// Number of leading bytes that are equal in both buffers of `n` bytes, read
+// a word at a time; the last word of each size is read so that it ends at
+// `n` (overlapping bytes already known to be equal), so nothing is read
+// beyond the buffers and no byte loop is needed.
+[[gnu::always_inline]] inline size_t CommonBytes(const uint8_t* a, const uint8_t* b, size_t n) {
+    if constexpr (std::endian::native == std::endian::little) {
+        size_t at;
+        if (n >= 8) {
+            size_t i = 0;
+            for (; i + 8 <= n; i += 8) {
+                if (FirstDifference<uint64_t>(a, b, i, &at))
+                    return at;
+            }
+            if (i < n && FirstDifference<uint64_t>(a, b, n - 8, &at))
+                return at;
+            return n;
+        }
+        if (n >= 4) {
+            if (FirstDifference<uint32_t>(a, b, 0, &at) ||
+                FirstDifference<uint32_t>(a, b, n - 4, &at))
+                return at;
+            return n;
+        }
+        if (n >= 2) {
+            if (FirstDifference<uint16_t>(a, b, 0, &at) ||
+                FirstDifference<uint16_t>(a, b, n - 2, &at))
+                return at;
+            return n;
+        }
+    }
+    size_t i = 0;
+    while (i < n && a[i] == b[i])
+        ++i;
+    return i;
+}
+
+inline bool AnyNonZero(const uint8_t* p, size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) {
+        if (p[i] != 0)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace detail
+
+// The first pass over Unicode text from unit `start` of both strings, where
+// the whole pass is known to reach unit `start` in both strings, each at the
+// start of a character with nothing pending, every weight before it equal
+// (for instance: identical units up to a character with a plain weight, then
+// pairs of characters with equal plain weights). A non-zero result is the comparison's final
+// result; 0 says nothing (an expansion before `start` may call for the
+// tie-breaking pass). Flags 0x10 and 0x20 must be clear.
+[[nodiscard]] int16_t FirstPassFromUnicode(const CollationTables& tables, ByteView lhs,
+                                           ByteView rhs, uint16_t flags, size_t start);
+
+// What QuickCompareUnicode answers when CompareText must decide.
+constexpr int QUICK_UNDECIDED = 2;
+
+// The tables as pointers and byte counts, the form the context keeps them in
+// (any type with these six members will do).
+struct RawTables {
+    const uint8_t* main = nullptr;
+    const uint8_t* second = nullptr;
+    const uint8_t* third = nullptr;
+    size_t mainSize = 0;
+    size_t secondSize = 0;
+    size_t thirdSize = 0;
+};
+
+template <typename Tables>
+[[gnu::noinline]] int16_t FirstPassFromUnicodeOf(const Tables& tables, const uint8_t* lhs,
+                                                 size_t lhsBytes, const uint8_t* rhs,
+                                                 size_t rhsBytes, uint16_t flags, size_t start) {
+    const CollationTables views{ByteView(tables.main, tables.mainSize),
+                                ByteView(tables.second, tables.secondSize),
+                                ByteView(tables.third, tables.thirdSize)};
+    return FirstPassFromUnicode(views, ByteView(lhs, lhsBytes), ByteView(rhs, rhsBytes), flags,
+                                start);
+}
+
+// Unicode text (16-bit units, low byte first) through `tables`: the
+// comparison's final result (-1, 0, 1) when the shortcut settles it, else
+// QUICK_UNDECIDED, and CompareText must decide. Inlined, so that the common
+// case costs a caller no call and no copy of the tables.
+template <typename Tables>
+[[gnu::always_inline]] inline int QuickCompareUnicode(const Tables& tables, const uint8_t* lhs,
+                                                      size_t lhsBytes, const uint8_t* rhs,
+                                                      size_t rhsBytes, uint16_t flags) {
+    using detail::QuickUnit;
+    using detail::QuickWeight;
+    if (flags & (COLLATE_IGNORE_LHS_REST | COLLATE_IGNORE_RHS_REST))
+        return QUICK_UNDECIDED;
+    const uint8_t* main = tables.main;
+    const size_t count = tables.mainSize / 2;
+    const size_t lhsUnits = lhsBytes / 2;
+    const size_t rhsUnits = rhsBytes / 2;
+    const size_t units = std::min(lhsUnits, rhsUnits);
+    size_t i = detail::CommonBytes(lhs, rhs, 2 * units) / 2;
+    if (i == units && lhsBytes == rhsBytes && lhsBytes % 2 == 0) {
+        return 0;  // identical
+    }
+    // Both strings stand at unit i, each at the start of a character, when
+    // the character before it has a plain weight.
+    if (i == 0 || QuickWeight(main, count, QuickUnit(lhs, i - 1)) < WEIGHT_CONTRACTION) {
+        for (; i < units; ++i) {
+            const uint16_t c = QuickUnit(lhs, i);
+            const uint16_t d = QuickUnit(rhs, i);
+            const uint16_t e = QuickWeight(main, count, c);
+            const uint16_t f = QuickWeight(main, count, d);
+            if (e >= WEIGHT_CONTRACTION || f >= WEIGHT_CONTRACTION)
+                break;
+            if (e != f) {
+                return e > f ? 1 : -1;
+            }
+            if (e == WEIGHT_BEYOND_TABLE && c != d) {
+                return c > d ? 1 : -1;
+            }
+        }
+        if (i == units) {
+            // One string is used up: a non-zero byte left in the other decides.
+            if (lhsUnits < rhsUnits && detail::AnyNonZero(rhs, 2 * i, rhsBytes)) {
+                return -1;
+            }
+            if (rhsUnits < lhsUnits && detail::AnyNonZero(lhs, 2 * i, lhsBytes)) {
+                return 1;
+            }
+            return QUICK_UNDECIDED;  // equal on this pass: the general path settles the tie
+        }
+    } else {
+        // The character before the difference may reach into it (a
+        // contraction) or still be pending (an expansion): start the pass
+        // where nothing before can reach.
+        while (i > 0 && QuickWeight(main, count, QuickUnit(lhs, i - 1)) >= WEIGHT_CONTRACTION)
+            --i;
+    }
+    // A contraction or an expansion at unit i: the whole first pass from there.
+    const int16_t order = FirstPassFromUnicodeOf(tables, lhs, lhsBytes, rhs, rhsBytes, flags, i);
+    return order != 0 ? order : QUICK_UNDECIDED;
+}
 
 // Byte comparison of double-byte (code page 932) text; ASCII letters fold to
 // capitals unless bit 0 of `flags` is set without COLLATE_FOLD_ASCII.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/cctb/language/language_tables.h"
+
 #include <map>
 #include <random>
 #include <string>
@@ -259,6 +261,115 @@ TEST(HighestChar, PicksTheLastSortingUpperHalfByte) {
     for (uint16_t w : weights)
         PutU16(&main, w);
     EXPECT_EQ(HighestCharOf({main, {}, {}}, ByteToUnicode()), 0xFF);
+}
+
+// --- The shortcut against the general comparison ---------------------------
+
+RawTables RawOf(const CollationTables& tables) {
+    return {tables.main.data(), tables.second.data(), tables.third.data(),
+            tables.main.size(), tables.second.size(), tables.third.size()};
+}
+
+// Compares random Unicode strings over `alphabet` with every flag value: the
+// shortcut, wherever it answers, must answer as CompareText does (in both
+// directions). Returns how many comparisons the shortcut settled.
+size_t CheckShortcutAgainstCompareText(const CollationView& view,
+                                       const std::vector<char16_t>& alphabet, std::mt19937& rng,
+                                       int rounds) {
+    const RawTables raw = RawOf(view.tables);
+    auto randomText = [&](size_t maxLength) {
+        Bytes text;
+        for (size_t n = rng() % (maxLength + 1); n > 0; --n)
+            PutU16(&text, alphabet[rng() % alphabet.size()]);
+        if (rng() % 16 == 0)
+            text.push_back(static_cast<uint8_t>(rng()));  // an odd trailing byte
+        return text;
+    };
+    size_t settled = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const Bytes s = randomText(12);
+        // Mostly a shared prefix, as neighbours in a sort have.
+        Bytes t(s.begin(), s.begin() + static_cast<long>(rng() % (s.size() + 1)));
+        const Bytes tail = randomText(4);
+        t.insert(t.end(), tail.begin(), tail.end());
+        if (rng() % 8 == 0)
+            t = s;
+        const uint16_t flags = static_cast<uint16_t>(rng() % 0x40);
+        for (int direction = 0; direction < 2; ++direction) {
+            const Bytes& lhs = direction == 0 ? s : t;
+            const Bytes& rhs = direction == 0 ? t : s;
+            const int quick =
+                QuickCompareUnicode(raw, lhs.data(), lhs.size(), rhs.data(), rhs.size(), flags);
+            if (quick == QUICK_UNDECIDED)
+                continue;
+            ++settled;
+            EXPECT_EQ(quick, CompareText(view, lhs, rhs, flags))
+                << "flags " << flags << " round " << round << " direction " << direction;
+            if (::testing::Test::HasFailure())
+                return settled;
+        }
+    }
+    return settled;
+}
+
+TEST(QuickCompare, AgreesWithCompareTextOnTheToyLanguage) {
+    const ToyLanguage toy;
+    // Plain letters of equal and different weights, contraction starts and
+    // their partners, an expansion, a character weighing 4095, characters
+    // beyond the table and NUL.
+    const std::vector<char16_t> alphabet = {u'a', u'A', u'b', u'c', u'C',   u'h',   u'x',
+                                            u's', u'z', 0xDF, 0xFE, 0x3042, 0x3043, 0};
+    std::mt19937 rng(11);
+    const size_t settled = CheckShortcutAgainstCompareText(toy.View(true), alphabet, rng, 40000);
+    EXPECT_GT(settled, 15000u);  // most of those without the flags 0x10 and 0x20
+}
+
+TEST(QuickCompare, AgreesWithCompareTextOnTheCompiledLanguages) {
+    std::vector<cctb::TableBlob> blobs;
+    std::string error;
+    ASSERT_TRUE(cctb::BuildLanguageTables(&blobs, &error)) << error;
+    std::mt19937 rng(12);
+    for (const cctb::TableBlob& blob : blobs) {
+        CollationView view;
+        view.tables = {blob.main, blob.second, blob.third};
+        view.unicode = true;
+        // Letters, the characters of every expansion and contraction, and a
+        // few characters beyond the table.
+        std::vector<char16_t> alphabet = {u'a', u'b', u'e', u'o', u's',   u'A',   u'E',   u'Z',
+                                          0xE4, 0xC4, 0xF6, 0xE5, 0x0430, 0x3042, 0x20AC, 0};
+        for (size_t r = 0; r + 6 <= blob.second.size() && alphabet.size() < 60; r += 6) {
+            for (size_t field : {2u, 4u})
+                alphabet.push_back(static_cast<char16_t>(blob.second[r + field] |
+                                                         (blob.second[r + field + 1] << 8)));
+        }
+        for (size_t r = 0; r + 6 <= blob.third.size() && alphabet.size() < 90; r += 6) {
+            for (size_t field : {0u, 2u})
+                alphabet.push_back(static_cast<char16_t>(blob.third[r + field] |
+                                                         (blob.third[r + field + 1] << 8)));
+        }
+        for (uint16_t u = 0; u < blob.main.size() / 2 && alphabet.size() < 120; ++u) {
+            if ((blob.main[2 * u] | (blob.main[2 * u + 1] << 8)) >= WEIGHT_EXPANSION)
+                alphabet.push_back(static_cast<char16_t>(u));
+        }
+        const size_t settled = CheckShortcutAgainstCompareText(view, alphabet, rng, 4000);
+        ASSERT_FALSE(::testing::Test::HasFailure())
+            << blob.language[0] << blob.language[1] << " kind " << blob.kind;
+        EXPECT_GT(settled, 1000u) << blob.language[0] << blob.language[1] << " kind " << blob.kind;
+    }
+}
+
+TEST(QuickCompare, CommonBytesFindsTheFirstDifferenceAtEveryLengthAndPlace) {
+    for (size_t n = 0; n <= 40; ++n) {
+        const Bytes a(n, 0x41);
+        EXPECT_EQ(detail::CommonBytes(a.data(), a.data(), n), n);
+        for (size_t at = 0; at < n; ++at) {
+            Bytes b = a;
+            b[at] = 0x42;
+            EXPECT_EQ(detail::CommonBytes(a.data(), b.data(), n), at) << n << " " << at;
+            b[n - 1] = 0x43;  // a later difference does not hide the first
+            EXPECT_EQ(detail::CommonBytes(a.data(), b.data(), n), at) << n << " " << at;
+        }
+    }
 }
 
 }  // namespace
