@@ -21,6 +21,24 @@ int32_t LastError() {
     return errno != 0 ? errno : EIO;
 }
 
+// Opens a file for reading and tells its status; 0, or a positive errno value (EISDIR for a
+// folder), with nothing left open on failure.
+int32_t OpenForReading(const std::string& path, int* fd, struct stat* st) {
+    *fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (*fd < 0)
+        return LastError();
+    int32_t err = 0;
+    if (::fstat(*fd, st) != 0)
+        err = LastError();
+    else if (S_ISDIR(st->st_mode))
+        err = EISDIR;
+    if (err != 0) {
+        ::close(*fd);
+        *fd = -1;
+    }
+    return err;
+}
+
 std::string DirectoryOf(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos)
@@ -64,19 +82,10 @@ int32_t WriteAll(int fd, const char* data, size_t size) {
 
 int32_t ReadWholeFile(const std::string& path, std::string* out, size_t maxBytes) {
     out->clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return LastError();
+    int fd = -1;
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        int32_t err = LastError();
-        ::close(fd);
+    if (int32_t err = OpenForReading(path, &fd, &st))
         return err;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return EISDIR;
-    }
     if (st.st_size > 0 && static_cast<uint64_t>(st.st_size) > maxBytes) {
         ::close(fd);
         return EFBIG;
@@ -196,19 +205,10 @@ int32_t CFileReader::Open(const std::string& path) {
     m_error = 0;
     m_digest = CDigestBuilder();
     m_stamp = FileStamp{};
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return LastError();
+    int fd = -1;
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        int32_t err = LastError();
-        ::close(fd);
+    if (int32_t err = OpenForReading(path, &fd, &st))
         return err;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return EISDIR;
-    }
     m_fd = fd;
     m_size = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
     m_stamp.device = static_cast<int64_t>(st.st_dev);
