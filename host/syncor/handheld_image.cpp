@@ -338,8 +338,10 @@ int32_t CHandheldImage::Open(const std::string& path, ImageCheck check) {
     }
     if (result == SYNC_ERR_NONE)
         result = LoadMeta();
+    // An image that cannot take the index (a file that may not be written) works without
+    // it, only slower.
     if (result == SYNC_ERR_NONE)
-        result = Exec(m_db, SCAN_INDEX_SQL);
+        (void)Exec(m_db, SCAN_INDEX_SQL);
     if (result == SYNC_ERR_NONE) {
         // A write-ahead log with synchronous=NORMAL commits each change without waiting for
         // the disk: a power loss may take back the last commits, but the image stays

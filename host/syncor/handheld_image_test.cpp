@@ -2,6 +2,7 @@
 #include "host/syncor/handheld_image.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -189,6 +190,46 @@ TEST_F(HandheldImageTest, KeptUsedByteCountAgreesWithAFreshCountAfterEveryKindOf
     }
     EXPECT_EQ(kept(), freshCount());
     EXPECT_EQ(kept(), 2 * DATABASE_OVERHEAD + 1050 + 2 * RECORD_OVERHEAD + 4 + PREFERENCE_OVERHEAD);
+}
+
+TEST_F(HandheldImageTest, ImageWithoutTheScanIndexGetsItWhenOpened) {
+    ASSERT_EQ(CHandheldImage::Create(m_path, "u", 100000), 0);
+    auto indexCount = [this] {
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        sqlite3_stmt* st = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(db,
+                                     "SELECT COUNT(*) FROM sqlite_master WHERE type = 'index'"
+                                     " AND name = 'records_scan'",
+                                     -1, &st, nullptr),
+                  SQLITE_OK);
+        EXPECT_EQ(sqlite3_step(st), SQLITE_ROW);
+        const int64_t n = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+        sqlite3_close_v2(db);
+        return n;
+    };
+    EXPECT_EQ(indexCount(), 1);
+    {
+        // An image made before the index existed.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, "DROP INDEX records_scan", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close_v2(db);
+    }
+    EXPECT_EQ(indexCount(), 0);
+    CHandheldImage image;
+    ASSERT_EQ(image.Open(m_path), 0);
+    EXPECT_EQ(indexCount(), 1);
+    DatabaseInfo db;
+    ASSERT_EQ(image.FindDatabase("MailDB", &db), 0);
+    RecordData r;
+    r.data = "x";
+    ASSERT_EQ(image.WriteRecord(db.dbId, &r), 0);
+    uint32_t count = 0;
+    ASSERT_EQ(image.CountRecords(db.dbId, &count), 0);
+    EXPECT_EQ(count, 1u);
 }
 
 TEST_F(HandheldImageTest, PreferencesAreKeptPerCreatorIdAndBackupFlag) {
