@@ -198,7 +198,8 @@ void BM_Compare_ccIntlStrCmp(benchmark::State& state) {
     });
 }
 
-// The comparison algorithm without the export's handle check and table look-up.
+// The general comparison (CompareText) alone: no shortcut, no handle check,
+// no table look-up.
 void BM_Compare_algorithm_only(benchmark::State& state) {
     glossel::LangTables tables;
     if (glossel::GetLangTables(Context(), 2, &tables) != 0)

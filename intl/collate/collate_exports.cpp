@@ -125,21 +125,12 @@ int32_t NormalizeMulti(tccIntlCtxtStruct* ctx, int16_t set, uint8_t* text, uint3
     return INTL_OK;
 }
 
-}  // namespace
-}  // namespace glossel
-
-using namespace glossel;
-
-extern "C" {
-
-GLOSSEL_EXPORT int32_t ccIntlStrCmp(tccIntlCtxtStruct* handle, int16_t characterSet,
-                                    const uint8_t* lhs, uint32_t lhsLength, const uint8_t* rhs,
-                                    uint32_t rhsLength, uint16_t flags, int16_t* result) {
+// Unicode text near a contraction or an expansion resumes the first pass at
+// the difference; anything else takes the general path.
+[[gnu::noinline]] int32_t StrCmpSlow(tccIntlCtxtStruct* handle, int16_t characterSet,
+                                     const uint8_t* lhs, uint32_t lhsLength, const uint8_t* rhs,
+                                     uint32_t rhsLength, uint16_t flags, int16_t* result) {
     return GuardedExport([&]() -> int32_t {
-        // The case sorting repeats: Unicode text, a live handle, the kind's
-        // tables already kept, decided by the plain-weight shortcut. Anything
-        // else (a contraction or expansion near the difference, a tie) takes
-        // the general path, which makes every check again in its own order.
         if (characterSet == SET_UNICODE && result != nullptr && lhs != nullptr && rhs != nullptr &&
             IsLiveContext(handle)) {
             const LangViews& views = handle->langViews[flags & COLLATE_KIND_MASK];
@@ -153,6 +144,37 @@ GLOSSEL_EXPORT int32_t ccIntlStrCmp(tccIntlCtxtStruct* handle, int16_t character
         }
         return StrCmpGeneral(handle, characterSet, lhs, lhsLength, rhs, rhsLength, flags, result);
     });
+}
+
+}  // namespace
+}  // namespace glossel
+
+using namespace glossel;
+
+extern "C" {
+
+GLOSSEL_EXPORT int32_t ccIntlStrCmp(tccIntlCtxtStruct* handle, int16_t characterSet,
+                                    const uint8_t* lhs, uint32_t lhsLength, const uint8_t* rhs,
+                                    uint32_t rhsLength, uint16_t flags, int16_t* result) {
+    // The case sorting repeats, kept free of calls so that it needs no
+    // registers saved: Unicode text, a handle in its slot of the live table,
+    // the kind's tables already kept, decided by the plain-weight shortcut.
+    // Nothing here can throw. Everything else goes to StrCmpSlow.
+    if (characterSet == SET_UNICODE && result != nullptr && lhs != nullptr && rhs != nullptr &&
+        handle != nullptr &&
+        detail::g_liveSlots[detail::LiveSlotOf(handle)].load(std::memory_order_acquire) == handle &&
+        handle->magic == CONTEXT_MAGIC) {
+        const LangViews& views = handle->langViews[flags & COLLATE_KIND_MASK];
+        if (views.main != nullptr && views.type == 0x8003) {
+            const int order =
+                QuickCompareUnicode<LangViews, false>(views, lhs, lhsLength, rhs, rhsLength, flags);
+            if (order != QUICK_UNDECIDED) {
+                *result = static_cast<int16_t>(order);
+                return INTL_OK;
+            }
+        }
+    }
+    return StrCmpSlow(handle, characterSet, lhs, lhsLength, rhs, rhsLength, flags, result);
 }
 
 GLOSSEL_EXPORT int32_t ccIntlNormalizeStr(tccIntlCtxtStruct* handle, int16_t characterSet,

@@ -57,8 +57,9 @@ struct Cursor {
     ByteView text;
     size_t unitBytes;
     size_t units;
-    size_t pos = 0;        // in units
-    int32_t pending = -1;  // second half of an expansion, -1 for none
+    size_t pos = 0;         // in units
+    int32_t pending = -1;   // second half of an expansion, -1 for none
+    size_t expansions = 0;  // expansions met in a row without advancing
 
     bool UsedUp() const { return pos >= units; }
     bool AnyNonZeroLeft() const {
@@ -111,10 +112,14 @@ public:
             }
             // An expanded character keeps its place until its second half
             // has been compared.
-            if (!holdLhs)
+            if (!holdLhs) {
                 ++lhs.pos;
-            if (!holdRhs)
+                lhs.expansions = 0;
+            }
+            if (!holdRhs) {
                 ++rhs.pos;
+                rhs.expansions = 0;
+            }
             if ((flags & COLLATE_IGNORE_LHS_REST) && lhs.pending >= 0 && lhs.pos + 1 >= lhs.units) {
                 return 0;
             }
@@ -158,9 +163,14 @@ private:
         if (weight >= WEIGHT_EXPANSION) {
             m_expansionMet = true;
             const size_t record = weight & 0x3FFF;
-            if (m_tieBreak || record >= m_second.Count())
+            // The second half of an expansion may expand again, and so on;
+            // a chain longer than the table has records must come round to
+            // a record already used and would never end (a damaged table):
+            // the character that would repeat it weighs 4095 instead.
+            if (m_tieBreak || record >= m_second.Count() || cursor.expansions >= m_second.Count())
                 return WEIGHT_BEYOND_TABLE;
             cursor.pending = m_second.Field(record, EXPANSION_SECOND);
+            ++cursor.expansions;
             *hold = true;
             return WeightOf(m_main, m_second.Field(record, EXPANSION_FIRST));
         }

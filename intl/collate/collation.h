@@ -234,7 +234,10 @@ template <typename Tables>
 // comparison's final result (-1, 0, 1) when the shortcut settles it, else
 // QUICK_UNDECIDED, and CompareText must decide. Inlined, so that the common
 // case costs a caller no call and no copy of the tables.
-template <typename Tables>
+// With `ResumePass` false, a contraction or an expansion near the difference
+// makes it answer QUICK_UNDECIDED instead of running the first pass from
+// there, so that it calls nothing.
+template <typename Tables, bool ResumePass = true>
 [[gnu::always_inline]] inline int QuickCompareUnicode(const Tables& tables, const uint8_t* lhs,
                                                       size_t lhsBytes, const uint8_t* rhs,
                                                       size_t rhsBytes, uint16_t flags) {
@@ -286,8 +289,13 @@ template <typename Tables>
             --i;
     }
     // A contraction or an expansion at unit i: the whole first pass from there.
-    const int16_t order = FirstPassFromUnicodeOf(tables, lhs, lhsBytes, rhs, rhsBytes, flags, i);
-    return order != 0 ? order : QUICK_UNDECIDED;
+    if constexpr (ResumePass) {
+        const int16_t order =
+            FirstPassFromUnicodeOf(tables, lhs, lhsBytes, rhs, rhsBytes, flags, i);
+        return order != 0 ? order : QUICK_UNDECIDED;
+    } else {
+        return QUICK_UNDECIDED;
+    }
 }
 
 // Byte comparison of double-byte (code page 932) text; ASCII letters fold to

@@ -189,6 +189,33 @@ TEST(CompareText, DamagedTablesAreReadOnlyWithinBounds) {
     EXPECT_EQ(CompareText(view, B("c"), B("c"), 0), 0);
 }
 
+TEST(CompareText, ExpansionsThatExpandForeverEnd) {
+    // U+0080 expands to "a" and itself, U+0081 to "b" and U+0082, which
+    // expands to "c" and U+0081: both chains would never end.
+    Bytes main;
+    for (uint16_t u = 0; u < 0x100; ++u) {
+        uint16_t w = u;
+        if (u >= 0x80 && u <= 0x82)
+            w = static_cast<uint16_t>(WEIGHT_EXPANSION | (u - 0x80));
+        PutU16(&main, w);
+    }
+    Bytes second;
+    for (uint16_t v : std::vector<uint16_t>{0, 'a', 0x80, 0, 'b', 0x82, 0, 'c', 0x81})
+        PutU16(&second, v);
+    CollationView view;
+    view.tables = {main, second, {}};
+    for (bool unicode : {false, true}) {
+        view.unicode = unicode;
+        const Bytes self = unicode ? Utf16(u"\u0080") : Bytes{0x80};
+        const Bytes pair = unicode ? Utf16(u"\u0081") : Bytes{0x81};
+        const Bytes letters = unicode ? Utf16(u"aaaa") : Bytes{'a', 'a', 'a', 'a'};
+        EXPECT_EQ(CompareText(view, self, self, 0), 0);
+        EXPECT_EQ(CompareText(view, self, letters, 0), 1);  // "a" then 4095 after the chain
+        EXPECT_EQ(CompareText(view, pair, letters, 0), 1);
+        EXPECT_EQ(CompareText(view, letters, pair, 0x30), -1);
+    }
+}
+
 TEST(Normalize, UnicodeBytesAndDoubleByteText) {
     const ToyLanguage toy;
     Bytes unicode = Utf16(u"AbC\u3042");
