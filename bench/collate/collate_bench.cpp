@@ -278,9 +278,11 @@ const std::u16string& SampleText(int which) {
     return text;
 }
 
-void BM_Compress_ccIntl(benchmark::State& state) {
+// Compresses the sample text into an output buffer of `capacity(text length)` bytes.
+template <typename Capacity>
+void CompressInto(benchmark::State& state, Capacity capacity) {
     const std::u16string& text = SampleText(static_cast<int>(state.range(0)));
-    std::vector<uint8_t> out(8 + 4 * text.size());
+    std::vector<uint8_t> out(capacity(text.size()));
     uint32_t length = 0;
     for (auto _ : state) {
         length = static_cast<uint32_t>(out.size());
@@ -292,20 +294,14 @@ void BM_Compress_ccIntl(benchmark::State& state) {
     state.counters["ratio"] = static_cast<double>(length) / (2.0 * text.size());
 }
 
+void BM_Compress_ccIntl(benchmark::State& state) {
+    CompressInto(state, [](size_t n) { return 8 + 4 * n; });
+}
+
 // The same with an output buffer only as large as the text itself, so the
 // capacity, not the worst case, bounds every run.
 void BM_Compress_ccIntl_TextSizedOutput(benchmark::State& state) {
-    const std::u16string& text = SampleText(static_cast<int>(state.range(0)));
-    std::vector<uint8_t> out(2 * text.size());
-    uint32_t length = 0;
-    for (auto _ : state) {
-        length = static_cast<uint32_t>(out.size());
-        (void)ccIntlCompressUnicode(reinterpret_cast<const uint16_t*>(text.data()),
-                                    static_cast<uint32_t>(2 * text.size()), out.data(), &length);
-        benchmark::DoNotOptimize(out.data());
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * 2 * text.size()));
-    state.counters["ratio"] = static_cast<double>(length) / (2.0 * text.size());
+    CompressInto(state, [](size_t n) { return 2 * n; });
 }
 
 void BM_Compress_SCSU(benchmark::State& state) {
