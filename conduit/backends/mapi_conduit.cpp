@@ -367,6 +367,20 @@ void CMapiConduit::ParseDate(uint32_t* date) {
     *date = static_cast<uint32_t>(seconds);
 }
 
+int32_t CMapiConduit::FinishRead(int32_t result) {
+    if (result == 0 && m_pIncoming == nullptr) {
+        result = MAPI_E_FAILURE;  // success without a message is no success
+    }
+    if (result != 0) {
+        (void)LogProblem(IDS_READ_FAILED, nullptr);
+        return result;
+    }
+    m_pCurrent = std::make_unique<CMessage>();
+    ConvertIncoming(m_pCurrent.get());
+    (void)FreeMessage();  // the message is complete; a failed release has reported itself
+    return 0;
+}
+
 void CMapiConduit::StartRead() {
     struct timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
@@ -548,18 +562,8 @@ int32_t CMapi32Conduit::ReadMessage() {
         m_pIncoming = nullptr;
         result =
             static_cast<int32_t>(readMail(m_hSession, 0, m_currentId, MAPI_PEEK, 0, &m_pIncoming));
-        if (result == 0 && m_pIncoming == nullptr) {
-            result = MAPI_E_FAILURE;  // success without a message is no success
-        }
     }
-    if (result != 0) {
-        (void)LogProblem(IDS_READ_FAILED, nullptr);
-        return result;
-    }
-    m_pCurrent = std::make_unique<CMessage>();
-    ConvertIncoming(m_pCurrent.get());
-    (void)FreeMessage();  // the message is complete; a failed release has reported itself
-    return 0;
+    return FinishRead(result);
 }
 
 int32_t CMapi32Conduit::FreeMessage() {
@@ -694,17 +698,7 @@ int32_t CMapi16Conduit::ReadMessage() {
     m_pIncoming = nullptr;
     Cell block[3] = {CellOf(m_currentId), CellOf(&m_pIncoming), MAPI_PEEK};
     int32_t result = CallThunk(THUNK_READ, block, {0, 1});
-    if (result == 0 && m_pIncoming == nullptr) {
-        result = MAPI_E_FAILURE;  // success without a message is no success
-    }
-    if (result != 0) {
-        (void)LogProblem(IDS_READ_FAILED, nullptr);
-        return result;
-    }
-    m_pCurrent = std::make_unique<CMessage>();
-    ConvertIncoming(m_pCurrent.get());
-    (void)FreeMessage();  // the message is complete; a failed release has reported itself
-    return 0;
+    return FinishRead(result);
 }
 
 int32_t CMapi16Conduit::FreeMessage() {

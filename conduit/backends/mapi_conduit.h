@@ -60,6 +60,9 @@ protected:
     // Notes the moment before a read, so that FreeMessage knows which attachment files
     // the read can have created.
     void StartRead();
+    // Ends a read whose mail-system call answered `result` (with m_pIncoming filled on
+    // success): reports a failure, or makes m_pCurrent from the message and releases it.
+    int32_t FinishRead(int32_t result);
     // Deletes the attachment files of m_pIncoming that the last read created: regular
     // files directly in the temporary folder, written since StartRead. Any other path
     // (a user's own file the mail system pointed at) is left alone.

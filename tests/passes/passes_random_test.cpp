@@ -26,19 +26,6 @@ DesktopMail Mail(const std::string& subject, uint32_t date) {
     return mail;
 }
 
-std::vector<std::string> Sorted(std::vector<std::string> v) {
-    std::sort(v.begin(), v.end());
-    return v;
-}
-
-std::vector<std::string> DesktopSubjects(const CScriptedDesktop& desktop) {
-    std::vector<std::string> out;
-    for (const auto& [id, mail] : desktop.inbox) {
-        out.push_back(mail.subject);
-    }
-    return out;
-}
-
 // Random changes on both sides with a sync after each few; after every sync the handheld
 // inbox holds each desktop message that passes (all do here) exactly once, nothing else
 // but the kept categories, read marks agree, and the state file reads back.

@@ -26,19 +26,6 @@ DesktopMail Mail(const std::string& subject, uint32_t date = DATE, bool read = f
     return mail;
 }
 
-std::vector<std::string> Sorted(std::vector<std::string> v) {
-    std::sort(v.begin(), v.end());
-    return v;
-}
-
-std::vector<std::string> DesktopSubjects(const CScriptedDesktop& desktop) {
-    std::vector<std::string> out;
-    for (const auto& [id, mail] : desktop.inbox) {
-        out.push_back(mail.subject);
-    }
-    return out;
-}
-
 const Log QUIET_RUN = {{"", 19}, {"Mail", 20}};
 
 TEST(PassesScenario, FirstSyncCopiesTheInboxAndASecondChangesNothing) {

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -155,6 +156,21 @@ struct CScriptedDesktop {
         return "";
     }
 };
+
+// The texts in sorted order.
+inline std::vector<std::string> Sorted(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+// The subjects of the desktop inbox in its order.
+inline std::vector<std::string> DesktopSubjects(const CScriptedDesktop& desktop) {
+    std::vector<std::string> out;
+    for (const auto& [id, mail] : desktop.inbox) {
+        out.push_back(mail.subject);
+    }
+    return out;
+}
 
 class CScriptedConduit : public CMailConduit {
 public:
