@@ -214,8 +214,12 @@ void CArchive::Bytes(uint8_t* data, size_t size) {
     }
 }
 
-void CArchive::String(std::string& s) {
-    if (m_storing) {
+void CArchive::StoreString(std::string_view s) {
+    if (!m_storing) {
+        SetError(AR_GENERIC);
+        return;
+    }
+    {
         size_t len = s.size();
         uint8_t b1 = len < 0xFF ? static_cast<uint8_t>(len) : 0xFF;
         U8(b1);
@@ -228,6 +232,12 @@ void CArchive::String(std::string& s) {
             }
         }
         Put(s.data(), len);
+    }
+}
+
+void CArchive::String(std::string& s) {
+    if (m_storing) {
+        StoreString(s);
         return;
     }
     s.clear();

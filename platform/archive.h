@@ -111,6 +111,7 @@ public:
     void I32(int32_t& v);
     void Bytes(uint8_t* data, size_t size);  // load: zero-filled on underflow
     void String(std::string& s);             // load: the length is checked before allocating
+    void StoreString(std::string_view s);    // store only (a loading archive gets AR_GENERIC)
     void Count(uint32_t& count);             // load: not checked against the data; see below
 
     // Load: true when `count` items of at least `minBytesEach` bytes can still be in the

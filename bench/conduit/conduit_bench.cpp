@@ -26,8 +26,8 @@ std::unique_ptr<CMessage> SampleMessage(uint32_t i, size_t bodySize) {
     message->SetRecordId(i + 1);
     message->SetSubject("Quarterly report number " + std::to_string(i));
     message->SetDesktopId("desktop-id-" + std::to_string(i));
-    message->m_fromName = "Ann Lee";
-    message->m_fromAddress = "ann.lee@example.org";
+    message->SetFromName("Ann Lee");
+    message->SetFromAddress("ann.lee@example.org");
     message->m_date = 1000000000u + i * 37;
     message->m_category = 0;
     std::string body;
@@ -35,7 +35,7 @@ std::unique_ptr<CMessage> SampleMessage(uint32_t i, size_t bodySize) {
         body += "The quick brown fox jumps over the lazy dog.\r\n";
     }
     body.resize(bodySize);
-    message->m_body = body;
+    message->SetBody(body);
     message->AddRecipient(RECIPIENT_TO, "Bob", "bob@example.org");
     message->AddRecipient(RECIPIENT_CC, "", "team@example.org");
     return message;
@@ -166,8 +166,8 @@ void BM_FindMatching10000LinearScan(benchmark::State& bench) {
             const CMessage* c = state.Lookup(key);
             if (c->m_onHandheld == 0 &&
                 static_cast<int64_t>(c->m_date) - static_cast<int64_t>(probe->m_date) < 60 &&
-                c->Subject() == probe->Subject() && c->m_fromAddress == probe->m_fromAddress &&
-                c->m_category == probe->m_category && c->m_body == probe->m_body) {
+                c->Subject() == probe->Subject() && c->FromAddress() == probe->FromAddress() &&
+                c->m_category == probe->m_category && c->Body() == probe->Body()) {
                 found = c;
             }
         }

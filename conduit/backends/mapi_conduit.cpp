@@ -155,7 +155,7 @@ void CMapiConduit::BuildOutgoing(CMessage* message) {
 
     FormatDate(&message->m_date);
     m_outgoing.lpszDateReceived = NewText(m_dateText);
-    m_outgoing.lpszConversationID = NewText(message->m_conversationId);
+    m_outgoing.lpszConversationID = NewText(message->ConversationId());
 
     m_outgoing.flFlags = 0;
     if (message->m_confirmRead == 1) {
@@ -166,7 +166,7 @@ void CMapiConduit::BuildOutgoing(CMessage* message) {
     }
 
     m_outgoing.lpOriginator = new MapiRecipDesc{
-        0, MAPI_ORIG, NewText(message->m_fromName), NewText(message->m_fromAddress), 0, nullptr};
+        0, MAPI_ORIG, NewText(message->FromName()), NewText(message->FromAddress()), 0, nullptr};
 
     // Room for the recipients the message counts; counts read from damaged data never
     // make the array negative.
@@ -180,7 +180,7 @@ void CMapiConduit::BuildOutgoing(CMessage* message) {
     m_outgoing.lpFiles = nullptr;
 
     const CRecipientMgr& recipients = *message->m_pRecipients;
-    for (uint32_t index = 0; const CRecipient* recipient = recipients.Lookup(index); ++index) {
+    for (uint32_t index = 0; auto recipient = recipients.Lookup(index); ++index) {
         if (recipient->m_kind == 4) {
             continue;
         }
@@ -191,9 +191,11 @@ void CMapiConduit::BuildOutgoing(CMessage* message) {
         entry =
             MapiRecipDesc{0, static_cast<ULONG>(recipient->m_kind), nullptr, nullptr, 0, nullptr};
         // A resolve failure is no send failure: the handheld's own name and address serve.
-        (void)ResolveName(recipient->m_address.c_str(), &entry.lpszName, &entry.lpszAddress);
+        (void)ResolveName(std::string(recipient->m_address).c_str(), &entry.lpszName,
+                          &entry.lpszAddress);
         if (m_pResolved == nullptr) {
-            (void)ResolveName(recipient->m_name.c_str(), &entry.lpszName, &entry.lpszAddress);
+            (void)ResolveName(std::string(recipient->m_name).c_str(), &entry.lpszName,
+                              &entry.lpszAddress);
         }
         if (m_pResolved == nullptr) {
             entry.lpszAddress = NewText(recipient->m_address);
@@ -203,7 +205,7 @@ void CMapiConduit::BuildOutgoing(CMessage* message) {
         ++m_outgoing.nRecipCount;
     }
 
-    std::string body = message->m_body;
+    std::string body(message->Body());
     if (message->m_signature != 0 && m_pPrefs != nullptr) {
         body += "\r\n\r\n";
         body += m_pPrefs->m_signatureText;
@@ -301,8 +303,8 @@ void CMapiConduit::ConvertIncoming(CMessage* message) {
                                              : std::string();
     };
     if (incoming.lpOriginator != nullptr) {
-        message->m_fromAddress = addressOf(*incoming.lpOriginator);
-        message->m_fromName = nameOf(*incoming.lpOriginator);
+        message->SetFromAddress(addressOf(*incoming.lpOriginator));
+        message->SetFromName(nameOf(*incoming.lpOriginator));
     }
 
     std::string body;
@@ -314,12 +316,13 @@ void CMapiConduit::ConvertIncoming(CMessage* message) {
         body += platform::ActiveCodePage() == 932 ? UnwrapText932(incoming.lpszNoteText)
                                                   : UnwrapText(incoming.lpszNoteText);
     }
-    message->m_body = std::move(body);
+    // The body goes in last of the texts: each text set copies the message's texts.
+    message->SetConversationId(TextOf(incoming.lpszConversationID));
+    message->SetBody(body);
 
     message->m_priority = 1;
     message->m_signature = 0;
     message->m_confirmRead = (incoming.flFlags & MAPI_RECEIPT_REQUESTED) != 0 ? 1 : 0;
-    message->m_conversationId = TextOf(incoming.lpszConversationID);
 
     for (ULONG i = 0; i < incoming.nRecipCount && incoming.lpRecips != nullptr; ++i) {
         const MapiRecipDesc& recipient = incoming.lpRecips[i];

@@ -88,12 +88,12 @@ TEST_F(MapiConduitTest, OutgoingMessageCarriesEveryField) {
     message.SetSubject("Lunch");
     message.m_priority = 0;
     message.m_date = 994338180;  // 2001-07-05 13:03 UTC, 09:03 in New York
-    message.m_conversationId = "<c1@example.org>";
+    message.SetConversationId("<c1@example.org>");
     message.m_confirmRead = 1;
     message.m_readOnDesktop = 0;
-    message.m_fromName = "Ann";
-    message.m_fromAddress = "ann@example.org";
-    message.m_body = "See you.";
+    message.SetFromName("Ann");
+    message.SetFromAddress("ann@example.org");
+    message.SetBody("See you.");
     message.m_signature = 1;
     message.AddRecipient(RECIPIENT_TO, "Bob", "bob@example.org");
 
@@ -246,11 +246,11 @@ TEST_F(MapiConduitTest, IncomingMessageFillsTheHandheldMessage) {
     EXPECT_EQ(message.m_confirmRead, 1);
     EXPECT_EQ(message.m_priority, 1);
     EXPECT_EQ(message.Subject(), "Report");
-    EXPECT_EQ(message.m_conversationId, "<m7@example.org>");
+    EXPECT_EQ(message.ConversationId(), "<m7@example.org>");
     // Month 13 counts as December: 2001-12-05 10:30 New York time is 15:30 UTC.
     EXPECT_EQ(message.m_date, 1007566200u);
-    EXPECT_EQ(message.m_fromName, "cn=jsmith");  // derived from the native address
-    EXPECT_EQ(message.m_body,
+    EXPECT_EQ(message.FromName(), "cn=jsmith");  // derived from the native address
+    EXPECT_EQ(message.Body(),
               "* There are 2 file(s) attached to this message on your Desktop.\r\n\r\n"
               "Short line\r\nnext");
 
@@ -258,16 +258,16 @@ TEST_F(MapiConduitTest, IncomingMessageFillsTheHandheldMessage) {
     EXPECT_EQ(message.m_counts[COUNT_CC], 1);
     EXPECT_EQ(message.m_counts[COUNT_BCC], 1);
     ASSERT_EQ(message.m_pRecipients->Count(), 4u);
-    const CRecipient* to = message.m_pRecipients->Lookup(0);
+    const auto to = message.m_pRecipients->Lookup(0);
     EXPECT_EQ(to->m_kind, RECIPIENT_TO);
     EXPECT_EQ(to->m_name, "Bob");
     EXPECT_EQ(to->m_address, "bob@example.org");
-    const CRecipient* cc = message.m_pRecipients->Lookup(1);
+    const auto cc = message.m_pRecipients->Lookup(1);
     EXPECT_EQ(cc->m_name, "carol");  // derived from the native address
     EXPECT_EQ(cc->m_address, "carol@example.org");
-    const CRecipient* bcc = message.m_pRecipients->Lookup(2);
+    const auto bcc = message.m_pRecipients->Lookup(2);
     EXPECT_EQ(bcc->m_address, "dan@example.org");  // the name stands in for the address
-    const CRecipient* other = message.m_pRecipients->Lookup(3);
+    const auto other = message.m_pRecipients->Lookup(3);
     EXPECT_EQ(other->m_kind, 0);
     EXPECT_EQ(other->m_name, "Other");
 }
@@ -281,8 +281,8 @@ TEST_F(MapiConduitTest, IncomingMessageWithoutOptionalFields) {
     EXPECT_EQ(message.m_date, 0u);
     EXPECT_EQ(message.m_readOnDesktop, 1);
     EXPECT_EQ(message.Subject(), "");
-    EXPECT_EQ(message.m_body, "");
-    EXPECT_EQ(message.m_fromAddress, "");
+    EXPECT_EQ(message.Body(), "");
+    EXPECT_EQ(message.FromAddress(), "");
     EXPECT_EQ(message.m_pRecipients->Count(), 0u);
 }
 
@@ -308,7 +308,7 @@ TEST_F(MapiConduitTest, JapaneseDesktopConvertsAndRestoresTheMailSystemsTexts) {
         expected += "\x82\xa0";
     }
     expected += "\r\x82\xa2";
-    EXPECT_EQ(message.m_body, expected);
+    EXPECT_EQ(message.Body(), expected);
     EXPECT_EQ(message.Subject(), "Hello");
     EXPECT_EQ(incoming.lpszNoteText, body.data());
     EXPECT_EQ(incoming.lpszSubject, subject.data());

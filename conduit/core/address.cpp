@@ -139,7 +139,7 @@ std::string JoinRecipients(const CMessage& message, int kind) {
     std::string field;
     uint32_t position = 0;
     bool first = true;
-    while (const CRecipient* recipient = message.m_pRecipients->NextOfKind(kind, &position)) {
+    while (auto recipient = message.m_pRecipients->NextOfKind(kind, &position)) {
         if (!first) {
             field.push_back('\n');
         }

@@ -20,8 +20,7 @@ constexpr size_t MIN_FILTER_WORD_BYTES = 4 + 1;
 
 bool AnyToRecipientContains(const CMessage& message, const std::string& word) {
     uint32_t position = 0;
-    while (const CRecipient* recipient =
-               message.m_pRecipients->NextOfKind(RECIPIENT_TO, &position)) {
+    while (auto recipient = message.m_pRecipients->NextOfKind(RECIPIENT_TO, &position)) {
         if (ContainsIgnoringCase(recipient->m_name, word) ||
             ContainsIgnoringCase(recipient->m_address, word)) {
             return true;
@@ -113,8 +112,8 @@ int32_t PassesFilter(const CFilter& filter, const CMessage& message) {
             break;
         }
         if (word->m_field == FIELD_FROM && !fromMatched) {
-            fromMatched = ContainsIgnoringCase(message.m_fromName, word->m_word) ||
-                          ContainsIgnoringCase(message.m_fromAddress, word->m_word);
+            fromMatched = ContainsIgnoringCase(message.FromName(), word->m_word) ||
+                          ContainsIgnoringCase(message.FromAddress(), word->m_word);
         } else if (word->m_field == FIELD_SUBJECT && !subjectMatched) {
             subjectMatched = ContainsIgnoringCase(message.Subject(), word->m_word);
         } else if (word->m_field == FIELD_TO && !toMatched) {

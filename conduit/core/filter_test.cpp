@@ -24,8 +24,8 @@ void AddWord(CFilter& filter, int32_t field, const char* word) {
 
 std::unique_ptr<CMessage> Message(const char* from, const char* subject, int32_t priority = 1) {
     auto message = std::make_unique<CMessage>();
-    message->m_fromName = from;
-    message->m_fromAddress = "someone@example.com";
+    message->SetFromName(from);
+    message->SetFromAddress("someone@example.com");
     message->SetSubject(subject);
     message->m_priority = priority;
     return message;

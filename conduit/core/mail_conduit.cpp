@@ -248,18 +248,18 @@ void CMailConduit::LogPurgeFailure() {
 }
 
 std::string CMailConduit::DescribeMessage(const CMessage& message) {
-    auto shortName = [&](const std::string& name, const std::string& address) {
-        const std::string& text = name.empty() ? address : name;
-        return text.substr(0, m_host.ValidateNumberDec(text, DESCRIBE_NAME_LIMIT));
+    auto shortName = [&](std::string_view name, std::string_view address) {
+        const std::string_view text = name.empty() ? address : name;
+        return std::string(text.substr(0, m_host.ValidateNumberDec(text, DESCRIBE_NAME_LIMIT)));
     };
     std::string line;
-    std::string who = shortName(message.m_fromName, message.m_fromAddress);
+    std::string who = shortName(message.FromName(), message.FromAddress());
     if (!who.empty()) {
         line = "\t" + Text(IDS_FROM_LABEL) + who;
     } else {
         uint32_t position = 0;
-        const CRecipient* to = message.m_pRecipients->NextOfKind(RECIPIENT_TO, &position);
-        if (to != nullptr) {
+        const auto to = message.m_pRecipients->NextOfKind(RECIPIENT_TO, &position);
+        if (to) {
             who = shortName(to->m_name, to->m_address);
             if (!who.empty()) {
                 line = "\t" + Text(IDS_TO_LABEL) + who;

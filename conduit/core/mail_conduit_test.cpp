@@ -297,13 +297,13 @@ TEST_F(MailConduitTest, CurrentIdIsBoundedAndTerminated) {
 TEST_F(MailConduitTest, DescribeMessageNamesSenderDateAndSubject) {
     CTestConduit conduit(m_host, m_settings, m_props);
     CMessage message;
-    message.m_fromName = "A very long sender name indeed";
+    message.SetFromName("A very long sender name indeed");
     message.SetSubject("Budget");
     int64_t date = 0;
     ASSERT_TRUE(platform::LocalToUtc({2001, 3, 1, 12, 0, 0, 0}, &date));
     message.m_date = static_cast<uint32_t>(date);
     EXPECT_EQ(conduit.DescribeMessage(message), "\tFrom: A very long sender n, 3/1/2001, Budget");
-    message.m_fromName.clear();
+    message.SetFromName("");
     message.m_date = 0;
     message.AddRecipient(RECIPIENT_CC, "", "cc@x");
     message.AddRecipient(RECIPIENT_TO, "", "to@x");

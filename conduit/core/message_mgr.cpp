@@ -84,32 +84,56 @@ size_t CSortedEntries::FirstBlockReaching(uint64_t entry) const {
 }
 
 void CSortedEntries::Insert(uint64_t entry) {
-    if (m_blocks.empty()) {
-        m_blocks.emplace_back().reserve(BLOCK_ENTRIES);
-        m_lasts.push_back(entry);
-    }
-    // Past the last entry of every block, it goes at the end of the last block, which is
-    // also where the ascending keys of appended messages go.
     size_t b = FirstBlockReaching(entry);
     if (b == m_blocks.size()) {
+        // Past every entry: where the ascending keys of appended messages go. A full last
+        // block is left full and the entry starts the next one, so that entries added in
+        // ascending order fill their blocks.
+        if (m_blocks.empty() || m_blocks.back().size() >= BLOCK_ENTRIES) {
+            m_blocks.emplace_back().reserve(BLOCK_ENTRIES);
+            m_blocks.back().push_back(entry);
+            m_lasts.push_back(entry);
+            return;
+        }
         --b;
     }
-    std::vector<uint64_t>& block = m_blocks[b];
-    const auto it = std::lower_bound(block.begin(), block.end(), entry);
-    if (it != block.end() && *it == entry) {
+    auto it = std::lower_bound(m_blocks[b].begin(), m_blocks[b].end(), entry);
+    if (it != m_blocks[b].end() && *it == entry) {
         return;
     }
-    block.insert(it, entry);
-    m_lasts[b] = block.back();
-    if (block.size() >= BLOCK_ENTRIES) {
+    if (m_blocks[b].size() >= BLOCK_ENTRIES) {
+        // A full block is split in two halves of their own, each with room to grow.
+        std::vector<uint64_t>& full = m_blocks[b];
+        const auto middle = full.begin() + static_cast<std::ptrdiff_t>(full.size() / 2);
+        std::vector<uint64_t> lower;
+        lower.reserve(BLOCK_ENTRIES);
+        lower.assign(full.begin(), middle);
         std::vector<uint64_t> upper;
         upper.reserve(BLOCK_ENTRIES);
-        upper.assign(block.begin() + BLOCK_ENTRIES / 2, block.end());
-        block.resize(BLOCK_ENTRIES / 2);
+        upper.assign(middle, full.end());
+        full = std::move(lower);
         const auto at = static_cast<std::ptrdiff_t>(b) + 1;
-        m_lasts[b] = block.back();
+        m_lasts[b] = full.back();
         m_lasts.insert(m_lasts.begin() + at, upper.back());
         m_blocks.insert(m_blocks.begin() + at, std::move(upper));
+        if (entry > m_lasts[b]) {
+            ++b;
+        }
+        it = std::lower_bound(m_blocks[b].begin(), m_blocks[b].end(), entry);
+    }
+    m_blocks[b].insert(it, entry);
+    m_lasts[b] = m_blocks[b].back();
+}
+
+void CSortedEntries::Assign(std::vector<uint64_t> entries) {
+    Clear();
+    std::sort(entries.begin(), entries.end());
+    entries.erase(std::unique(entries.begin(), entries.end()), entries.end());
+    for (size_t at = 0; at < entries.size(); at += BLOCK_ENTRIES) {
+        const size_t end = std::min(entries.size(), at + BLOCK_ENTRIES);
+        m_blocks.emplace_back(entries.begin() + static_cast<std::ptrdiff_t>(at),
+                              entries.begin() + static_cast<std::ptrdiff_t>(end));
+        m_lasts.push_back(entries[end - 1]);
     }
 }
 
@@ -163,14 +187,14 @@ void CMessageMgr::Move(Index& index, uint32_t oldValue, uint32_t newValue, uint3
 
 void CMessageMgr::AddToIndexes(uint32_t key, const CMessage& message) {
     m_byRecordId.Insert(Entry(message.m_recordId, key));
-    m_byDesktopId.Insert(Entry(TextValue(message.m_desktopId), key));
-    m_bySubject.Insert(Entry(TextValue(message.m_subject), key));
+    m_byDesktopId.Insert(Entry(TextValue(message.DesktopId()), key));
+    m_bySubject.Insert(Entry(TextValue(message.Subject()), key));
 }
 
 void CMessageMgr::RemoveFromIndexes(uint32_t key, const CMessage& message) {
     m_byRecordId.Erase(Entry(message.m_recordId, key));
-    m_byDesktopId.Erase(Entry(TextValue(message.m_desktopId), key));
-    m_bySubject.Erase(Entry(TextValue(message.m_subject), key));
+    m_byDesktopId.Erase(Entry(TextValue(message.DesktopId()), key));
+    m_bySubject.Erase(Entry(TextValue(message.Subject()), key));
 }
 
 void CMessageMgr::OnRecordIdChange(uint32_t key, uint32_t oldId, uint32_t newId) {
@@ -213,7 +237,9 @@ void CMessageMgr::Store(uint32_t key, std::unique_ptr<CMessage> message) {
     }
     message->m_pOwner = this;
     message->m_ownerKey = key;
-    AddToIndexes(key, *message);
+    if (!m_indexesDeferred) {
+        AddToIndexes(key, *message);
+    }
     slot = std::move(message);
 }
 
@@ -273,19 +299,19 @@ int64_t CMessageMgr::FindByRecordId(uint32_t recordId) const {
 
 CMessage* CMessageMgr::FindByDesktopId(std::string_view desktopId) const {
     return FirstOf(m_byDesktopId, TextValue(desktopId), [desktopId](const CMessage& candidate) {
-        return candidate.m_desktopId == desktopId;
+        return candidate.DesktopId() == desktopId;
     });
 }
 
 CMessage* CMessageMgr::FindByDateAndSubject(const CMessage& message) const {
-    return FirstOf(m_bySubject, TextValue(message.m_subject), [&message](const CMessage& c) {
-        return c.m_date == message.m_date && c.m_subject == message.m_subject &&
-               c.m_desktopId.empty() && c.m_desktopKey1 == 0 && c.m_desktopKey2 == 0;
+    return FirstOf(m_bySubject, TextValue(message.Subject()), [&message](const CMessage& c) {
+        return c.m_date == message.m_date && c.Subject() == message.Subject() &&
+               c.DesktopId().empty() && c.m_desktopKey1 == 0 && c.m_desktopKey2 == 0;
     });
 }
 
 CMessage* CMessageMgr::FindMatching(const CMessage& message) const {
-    return FirstOf(m_bySubject, TextValue(message.m_subject), [this, &message](const CMessage& c) {
+    return FirstOf(m_bySubject, TextValue(message.Subject()), [this, &message](const CMessage& c) {
         if (c.m_onHandheld != 0) {
             return false;
         }
@@ -296,18 +322,18 @@ CMessage* CMessageMgr::FindMatching(const CMessage& message) const {
         if (difference < 0 || difference >= 60) {
             return false;
         }
-        if (c.m_subject != message.m_subject || c.m_fromAddress != message.m_fromAddress ||
+        if (c.Subject() != message.Subject() || c.FromAddress() != message.FromAddress() ||
             c.m_category != message.m_category) {
             return false;
         }
-        if (c.m_body == message.m_body) {
+        if (c.Body() == message.Body()) {
             return true;
         }
-        if (c.m_truncated != 0 && message.m_body.size() > c.m_body.size()) {
-            const size_t limit = c.m_body.size();
-            const size_t cut = m_host != nullptr ? m_host->ValidateNumberDec(message.m_body, limit)
-                                                 : platform::ValidCutLength(message.m_body, limit);
-            return std::string_view(message.m_body).substr(0, cut) == c.m_body;
+        if (c.m_truncated != 0 && message.Body().size() > c.Body().size()) {
+            const size_t limit = c.Body().size();
+            const size_t cut = m_host != nullptr ? m_host->ValidateNumberDec(message.Body(), limit)
+                                                 : platform::ValidCutLength(message.Body(), limit);
+            return message.Body().substr(0, cut) == c.Body();
         }
         return false;
     });
@@ -334,16 +360,40 @@ void CMessageMgr::Serialize(platform::CArchive& archive) {
     if (!archive.CheckCount(static_cast<uint32_t>(count), MIN_MESSAGE_BYTES)) {
         return;
     }
+    // The indexes are built once at the end, in full blocks, instead of one entry at a
+    // time.
+    m_indexesDeferred = true;
     for (int32_t i = 0; i < count; ++i) {
         Yield();
         auto message = std::make_unique<CMessage>();
         message->Serialize(archive);
         if (!archive.Ok()) {
             // A message cut short is dropped whole: the state keeps only complete ones.
-            return;
+            break;
         }
         Append(std::move(message));
     }
+    m_indexesDeferred = false;
+    RebuildIndexes();
+}
+
+void CMessageMgr::RebuildIndexes() {
+    std::vector<uint64_t> entries;
+    entries.reserve(m_count);
+    auto build = [this, &entries](Index& index, auto valueOf) {
+        entries.clear();
+        for (uint32_t key = 0; key < m_messages.size(); ++key) {
+            if (m_messages[key] != nullptr) {
+                entries.push_back(Entry(valueOf(*m_messages[key]), key));
+            }
+        }
+        index.Assign(std::move(entries));
+        entries = std::vector<uint64_t>();
+        entries.reserve(m_count);
+    };
+    build(m_byRecordId, [](const CMessage& m) { return m.m_recordId; });
+    build(m_byDesktopId, [](const CMessage& m) { return TextValue(m.DesktopId()); });
+    build(m_bySubject, [](const CMessage& m) { return TextValue(m.Subject()); });
 }
 
 int32_t CMessageMgr::Load(const std::string& path) {

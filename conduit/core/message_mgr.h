@@ -23,6 +23,8 @@ class CHostServices;
 class CSortedEntries {
 public:
     void Insert(uint64_t entry);
+    // Replaces the entries with these (in any order, duplicates dropped), in full blocks.
+    void Assign(std::vector<uint64_t> entries);
     void Erase(uint64_t entry);  // nothing when it is not there
     void Clear() {
         m_blocks.clear();
@@ -124,6 +126,8 @@ private:
     using Index = CSortedEntries;
 
     void Store(uint32_t key, std::unique_ptr<CMessage> message);
+    // Makes the three indexes anew from the messages held.
+    void RebuildIndexes();
     void AddToIndexes(uint32_t key, const CMessage& message);
     void RemoveFromIndexes(uint32_t key, const CMessage& message);
     void Yield() const;
@@ -145,6 +149,8 @@ private:
     Index m_byRecordId;
     Index m_byDesktopId;
     Index m_bySubject;
+    // While a load appends messages, the indexes wait for RebuildIndexes.
+    bool m_indexesDeferred = false;
     // The state file as last read in full or written here: where, which bytes (digest) and
     // which file (stamp), so that saving the same bytes again can leave it alone.
     bool m_fileKnown = false;

@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "conduit/core/codes.h"
@@ -47,12 +45,12 @@ RecordRequest NewRequest(uint8_t dbHandle, std::vector<uint8_t>& buffer) {
 // entry while the entry itself stays in the state.
 std::unique_ptr<CMessage> DescriptionOf(const CMessage& entry) {
     auto copy = std::make_unique<CMessage>();
-    copy->m_fromName = entry.m_fromName;
-    copy->m_fromAddress = entry.m_fromAddress;
+    copy->SetFromName(entry.FromName());
+    copy->SetFromAddress(entry.FromAddress());
     copy->m_date = entry.m_date;
     copy->SetSubject(entry.Subject());
     uint32_t position = 0;
-    if (const CRecipient* to = entry.m_pRecipients->NextOfKind(RECIPIENT_TO, &position)) {
+    if (auto to = entry.m_pRecipients->NextOfKind(RECIPIENT_TO, &position)) {
         copy->AddRecipient(RECIPIENT_TO, to->m_name, to->m_address);
     }
     return copy;
@@ -73,7 +71,7 @@ std::string WithNumber(std::string text, int32_t number) {
 // ---- desktop calls for a state entry ----
 
 void CMailConduit::SetCurrentDesktopMessage(const CMessage& entry) {
-    const std::string& id = entry.DesktopId();
+    const std::string_view id = entry.DesktopId();
     const size_t length = std::min(id.size(), DESKTOP_ID_SIZE - 1);
     std::memcpy(m_currentId, id.data(), length);
     m_currentId[length] = '\0';
@@ -272,10 +270,10 @@ int32_t CMailConduit::RefreshHandheldPresence() {
     if (result != 0) {
         return result;
     }
-    const std::unordered_set<uint32_t> present(ids.begin(), ids.end());
+    std::sort(ids.begin(), ids.end());
     for (uint32_t key = 0; CMessage* entry = m_pState->Lookup(key); ++key) {
         if (entry->m_onHandheld != 0) {
-            entry->m_onHandheld = present.count(entry->RecordId()) != 0 ? 1 : 0;
+            entry->m_onHandheld = std::binary_search(ids.begin(), ids.end(), entry->RecordId());
         }
     }
     return 0;
@@ -284,6 +282,7 @@ int32_t CMailConduit::RefreshHandheldPresence() {
 int32_t CMailConduit::CollectDesktopInbox() {
     const bool keepsIds = KeepsMessageIds() != 0;
     for (uint32_t key = 0; CMessage* entry = m_pState->Lookup(key); ++key) {
+        entry->m_seenOnDesktop = 0;
         if (entry->m_category == CATEGORY_INBOX || entry->m_category == CATEGORY_DELETED) {
             entry->m_goneFromDesktop = 1;
         }
@@ -298,9 +297,9 @@ int32_t CMailConduit::CollectDesktopInbox() {
     m_currentKey2 = 0;
     Yield();
 
-    // Entries found in the inbox during this walk. When the walk is incomplete (it stopped
-    // early, or a message could not be read), an entry not found is not known to be gone.
-    std::unordered_set<const CMessage*> found;
+    // Entries found in the inbox during this walk are marked seen. When the walk is
+    // incomplete (it stopped early, or a message could not be read), an entry not seen is
+    // not known to be gone.
     bool complete = true;
     int32_t result = 0;
     for (;;) {
@@ -335,7 +334,7 @@ int32_t CMailConduit::CollectDesktopInbox() {
             entry->m_goneFromDesktop = 0;
             entry->m_readOnDesktop = m_pCurrent->m_readOnDesktop;
             m_pCurrent.reset();
-            found.insert(entry);
+            entry->m_seenOnDesktop = 1;
         } else {
             // The new entry carries its desktop reference, so that a later message of the
             // same date and subject is not bound to it.
@@ -343,14 +342,14 @@ int32_t CMailConduit::CollectDesktopInbox() {
             m_pCurrent->m_desktopKey1 = static_cast<int32_t>(m_currentKey1);
             m_pCurrent->m_desktopKey2 = static_cast<int32_t>(m_currentKey2);
             m_pCurrent->m_goneFromDesktop = 0;
-            found.insert(m_pCurrent.get());
+            m_pCurrent->m_seenOnDesktop = 1;
             m_pState->Append(std::move(m_pCurrent));
         }
         Yield();
     }
     if (!complete) {
         for (uint32_t key = 0; CMessage* entry = m_pState->Lookup(key); ++key) {
-            if (found.count(entry) == 0 &&
+            if (entry->m_seenOnDesktop == 0 &&
                 (entry->m_category == CATEGORY_INBOX || entry->m_category == CATEGORY_DELETED)) {
                 entry->m_goneFromDesktop = 0;
             }
@@ -366,11 +365,13 @@ int32_t CMailConduit::ApplyHandheldChanges() {
         return result;
     }
     std::vector<bool> seen(ids.size(), false);
-    std::unordered_map<uint32_t, size_t> firstPosition;
-    firstPosition.reserve(ids.size());
+    // Each record id with its position in the list, in ascending order: the first entry of
+    // an id holds its first position.
+    std::vector<uint64_t> positions(ids.size());
     for (size_t position = 0; position < ids.size(); ++position) {
-        firstPosition.emplace(ids[position], position);
+        positions[position] = (static_cast<uint64_t>(ids[position]) << 32) | position;
     }
+    std::sort(positions.begin(), positions.end());
 
     std::vector<uint8_t> buffer(MAX_RECORD_SIZE);
     result = m_host.ResetRecordIndex(m_dbHandle);
@@ -422,9 +423,10 @@ int32_t CMailConduit::ApplyHandheldChanges() {
                 }
             }
             if (entry->m_goneFromDesktop == 0) {
-                const auto at = firstPosition.find(recordId);
-                if (at != firstPosition.end()) {
-                    seen[at->second] = true;
+                const auto at = std::lower_bound(positions.begin(), positions.end(),
+                                                 static_cast<uint64_t>(recordId) << 32);
+                if (at != positions.end() && (*at >> 32) == recordId) {
+                    seen[static_cast<uint32_t>(*at)] = true;
                 }
             }
         }
@@ -602,7 +604,7 @@ int32_t CMailConduit::CopyNewMessages() {
         if (entry->m_onHandheld != 0 || entry->m_goneFromDesktop != 0) {
             continue;
         }
-        if (entry->Subject().empty() && entry->m_body.empty() &&
+        if (entry->Subject().empty() && entry->Body().empty() &&
             entry->m_pRecipients->Count() == 0) {
             continue;
         }

@@ -134,7 +134,7 @@ CMailRecordConverter::CMailRecordConverter(CHostServices& host, const MailSettin
 
 // Both conversions copy the runs between line ends in bulk and yield to the host after
 // every 4096 bytes of a long text.
-std::string CMailRecordConverter::RemoveChar(const std::string& text, char c) {
+std::string CMailRecordConverter::RemoveChar(std::string_view text, char c) {
     std::string out;
     out.reserve(text.size());
     for (size_t start = 0; start < text.size(); start += YIELD_EVERY_BYTES) {
@@ -201,15 +201,16 @@ int32_t CMailRecordConverter::UnpackRecord(const CFilter* prefs, CMessage& messa
         text = reader.Next();
     }
     message.SetSubject(RemoveChar(texts[TEXT_SUBJECT], '\n'));
-    message.m_body = LineFeedsToCrLf(texts[TEXT_BODY]);
     message.m_date = DateOfRecordWords(dateWord, timeWord);
     message.m_readOnHandheld = (flags >> 15) & 1;
     message.m_signature = (flags >> 14) & 1;
     message.m_confirmRead = (flags >> 13) & 1;
     message.m_confirmDelivery = (flags >> 12) & 1;
     message.m_priority = (flags >> 10) & 3;
-    message.m_fromAddress = AddressOf(texts[TEXT_FROM]);
-    message.m_fromName = DisplayNameOf(texts[TEXT_FROM]);
+    message.SetFromAddress(AddressOf(texts[TEXT_FROM]));
+    message.SetFromName(DisplayNameOf(texts[TEXT_FROM]));
+    // The body goes in last of the texts: each text set copies the message's texts.
+    message.SetBody(LineFeedsToCrLf(texts[TEXT_BODY]));
     SplitRecipients(message, texts[TEXT_TO], 0);
     SplitRecipients(message, texts[TEXT_CC], 1);
     SplitRecipients(message, texts[TEXT_BCC], 2);
@@ -224,7 +225,7 @@ int32_t CMailRecordConverter::AddressingOf(const CMessage& message) const {
     }
     for (int32_t kind = RECIPIENT_TO; kind <= RECIPIENT_BCC; ++kind) {
         uint32_t position = 0;
-        while (const CRecipient* recipient = message.m_pRecipients->NextOfKind(kind, &position)) {
+        while (auto recipient = message.m_pRecipients->NextOfKind(kind, &position)) {
             if (ContainsIgnoringCase(recipient->m_address, account)) {
                 return kind - RECIPIENT_TO;
             }
@@ -246,11 +247,11 @@ int32_t CMailRecordConverter::PackRecord(const CFilter* prefs, CMessage& message
 
     std::string texts[TEXT_COUNT];
     texts[TEXT_SUBJECT] = RemoveChar(message.Subject(), '\r');
-    texts[TEXT_FROM] = ComposeAddress(message.m_fromAddress, message.m_fromName);
+    texts[TEXT_FROM] = ComposeAddress(message.FromAddress(), message.FromName());
     texts[TEXT_TO] = JoinRecipients(message, RECIPIENT_TO);
     texts[TEXT_CC] = JoinRecipients(message, RECIPIENT_CC);
     texts[TEXT_BCC] = JoinRecipients(message, RECIPIENT_BCC);
-    std::string bodyText = RemoveChar(message.m_body, '\r');
+    std::string bodyText = RemoveChar(message.Body(), '\r');
 
     const std::string truncationNotice = Notice(m_host, IDS_TRUNCATION_NOTICE);
     bool bodyCut = false;

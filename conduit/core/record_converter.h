@@ -56,7 +56,7 @@ public:
     std::string UnpackSignature(const PreferenceRequest& request) override;
 
 private:
-    std::string RemoveChar(const std::string& text, char c);
+    std::string RemoveChar(std::string_view text, char c);
     std::string LineFeedsToCrLf(const std::string& text);
     int32_t AddressingOf(const CMessage& message) const;
 

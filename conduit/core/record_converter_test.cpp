@@ -101,7 +101,7 @@ TEST_F(RecordConverterTest, LineEndsRoundTrip) {
     CMessage message;
     ASSERT_EQ(m_converter.UnpackRecord(&m_prefs, message, Request(20)), 0);
     EXPECT_EQ(message.Subject(), "AB");
-    EXPECT_EQ(message.m_body, "x\r\ny");
+    EXPECT_EQ(message.Body(), "x\r\ny");
     EXPECT_EQ(message.m_readOnHandheld, 1);
     EXPECT_EQ(message.m_date, 0u);
     RecordRequest request;
@@ -123,7 +123,7 @@ TEST_F(RecordConverterTest, LongBodiesConvertAcrossYieldChunksAndYield) {
     CMessage message;
     const int yields = m_host.m_yields;
     ASSERT_EQ(m_converter.UnpackRecord(&m_prefs, message, Request(14 + body.size())), 0);
-    EXPECT_EQ(message.m_body, expected);
+    EXPECT_EQ(message.Body(), expected);
     EXPECT_GE(m_host.m_yields - yields, 2);
     m_prefs.m_maxSize = 0xFFFF;
     RecordRequest request;
@@ -135,8 +135,8 @@ TEST_F(RecordConverterTest, FieldsFlagsAndRecipientsRoundTrip) {
     m_settings.SetUserAccount("ME@corp");
     CMessage message;
     message.SetSubject("Hi\r");
-    message.m_fromAddress = "boss@corp";
-    message.m_fromName = "The Boss";
+    message.SetFromAddress("boss@corp");
+    message.SetFromName("The Boss");
     message.AddRecipient(RECIPIENT_TO, "", "you@corp");
     message.AddRecipient(RECIPIENT_CC, "Me", "me@corp");
     message.m_priority = 2;
@@ -160,7 +160,7 @@ TEST_F(RecordConverterTest, FieldsFlagsAndRecipientsRoundTrip) {
     EXPECT_EQ(m_buffer[request.recordSize - 1], 0);
     CMessage back;
     ASSERT_EQ(m_converter.UnpackRecord(&m_prefs, back, request), 0);
-    EXPECT_EQ(back.m_fromName, "The Boss");
+    EXPECT_EQ(back.FromName(), "The Boss");
     EXPECT_EQ(back.m_counts[COUNT_CC], 1);
     EXPECT_EQ(back.m_priority, 2);
     EXPECT_EQ(back.m_confirmDelivery, 1);
@@ -183,12 +183,13 @@ TEST_F(RecordConverterTest, BodyBeyondTruncationSizeIsCutOnACharacterWithNotice)
     const uint32_t saved = platform::ActiveCodePage();
     platform::SetActiveCodePage(932);
     CMessage message;
-    message.m_body = "x" + std::string(5000, '\0');
-    for (size_t i = 1; i < message.m_body.size(); i += 2) {
-        message.m_body[i] = '\x82';
-        message.m_body[i + 1] = '\xA0';
+    std::string text = "x" + std::string(5000, '\0');
+    for (size_t i = 1; i < text.size(); i += 2) {
+        text[i] = '\x82';
+        text[i + 1] = '\xA0';
     }
-    ASSERT_EQ(message.m_body.size(), 5001u);
+    message.SetBody(text);
+    ASSERT_EQ(message.Body().size(), 5001u);
     RecordRequest request;
     ASSERT_EQ(Pack(message, &request), 0);
     const std::string notice = m_host.LoadString(6008);
@@ -216,9 +217,9 @@ TEST_F(RecordConverterTest, EveryFieldFitsAndEndsWithTerminatorWhateverTheSizes)
     for (size_t bodySize : {0u, 100u, 32000u, 32700u, 32766u, 40000u}) {
         for (size_t fieldSize : {0u, 50u, 20000u, 33000u}) {
             CMessage message;
-            message.m_body = std::string(bodySize, 'b');
+            message.SetBody(std::string(bodySize, 'b'));
             message.SetSubject(std::string(fieldSize, 's'));
-            message.m_fromAddress = std::string(fieldSize, 'f');
+            message.SetFromAddress(std::string(fieldSize, 'f'));
             message.AddRecipient(RECIPIENT_TO, "", std::string(fieldSize, 't'));
             message.AddRecipient(RECIPIENT_CC, "", std::string(fieldSize, 'c'));
             message.AddRecipient(RECIPIENT_BCC, "", std::string(fieldSize, 'd'));

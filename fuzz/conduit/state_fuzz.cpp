@@ -1,6 +1,7 @@
 // Fuzz target: the message state file as the conduit loads it.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "conduit/core/message_mgr.h"
@@ -20,10 +21,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (state.FindByRecordId(message->RecordId()) > key) {
             __builtin_trap();
         }
+        const torrim::CMessage* same = state.FindByDesktopId(message->DesktopId());
+        if (same == nullptr || same->DesktopId() != message->DesktopId()) {
+            __builtin_trap();
+        }
         (void)state.FindMatching(*message);
+        (void)state.FindByDateAndSubject(*message);
+        uint32_t position = 0;
+        while (const auto recipient = message->m_pRecipients->NextOfKind(1, &position)) {
+            if (recipient->m_kind != 1) {
+                __builtin_trap();
+            }
+        }
     }
-    // A loaded state stores again without trouble.
+    // A loaded state stores again, and what it stores reads back to the same bytes.
     platform::CArchive out = platform::CArchive::ForStoring();
     state.Serialize(out);
+    const std::string bytes = out.Bytes();
+    platform::CArchive in = platform::CArchive::ForLoading(bytes);
+    torrim::CMessageMgr again;
+    again.Serialize(in);
+    platform::CArchive out2 = platform::CArchive::ForStoring();
+    again.Serialize(out2);
+    if (!in.Ok() || again.Count() != state.Count() || out2.Bytes() != bytes) {
+        __builtin_trap();
+    }
     return 0;
 }

@@ -192,14 +192,14 @@ TEST_F(MapiBackendTest, InboxWalkReadsPeeksMarksAndDeletes) {
     std::unique_ptr<CMessage> plain = conduit.TakeCurrent();
     ASSERT_NE(plain, nullptr);
     EXPECT_EQ(plain->Subject(), "Plain");
-    EXPECT_EQ(plain->m_fromAddress, "ann@example.org");
-    EXPECT_EQ(plain->m_fromName, "Ann Smith");
+    EXPECT_EQ(plain->FromAddress(), "ann@example.org");
+    EXPECT_EQ(plain->FromName(), "Ann Smith");
     EXPECT_EQ(plain->m_readOnDesktop, 0);
     EXPECT_EQ(plain->m_counts[COUNT_TO], 1);
     EXPECT_EQ(plain->m_counts[COUNT_CC], 1);
     EXPECT_EQ(plain->DesktopId(), ids[0]);
     EXPECT_NE(plain->m_date, 0u);
-    EXPECT_EQ(plain->m_body.rfind("Hello there.", 0), 0u);
+    EXPECT_EQ(plain->Body().rfind("Hello there.", 0), 0u);
     EXPECT_EQ(FileOf(ids[0]).find(":2,S"), std::string::npos);
 
     // Marking read reads without peeking.
@@ -228,7 +228,7 @@ TEST_F(MapiBackendTest, AttachmentsAreCountedAndTheirFilesRemoved) {
     conduit.SetCurrent("1700000002.files.host");
     ASSERT_EQ(conduit.ReadMessage(), 0);
     const std::unique_ptr<CMessage> message = conduit.TakeCurrent();
-    EXPECT_EQ(message->m_body,
+    EXPECT_EQ(message->Body(),
               "* There are 2 file(s) attached to this message on your Desktop.\r\n\r\n"
               "See the files.");
     EXPECT_TRUE(fs::is_empty(m_temp)) << "attachment files left in the temporary folder";
@@ -245,7 +245,7 @@ TEST_F(MapiBackendTest, SendingResolvesNamesAndAddsPrefixAndSignature) {
     message.m_priority = 0;
     message.m_signature = 1;
     message.m_readOnDesktop = 1;
-    message.m_body = "Call me.";
+    message.SetBody("Call me.");
     // Resolves by name ("Bob Brown"); and one the book does not know keeps its own.
     message.AddRecipient(RECIPIENT_TO, "Bob Brown", "bob@old.example.org");
     message.AddRecipient(RECIPIENT_CC, "", "zed@example.net");
@@ -345,7 +345,7 @@ TEST_F(MapiBackendTest, ThunkCarriesTheSameOperations) {
         ASSERT_EQ(ids.size(), 3u);
         conduit.SetCurrent(ids[1]);
         ASSERT_EQ(conduit.ReadMessage(), 0);
-        EXPECT_EQ(conduit.TakeCurrent()->m_body.rfind("* There are 2 file(s)", 0), 0u);
+        EXPECT_EQ(conduit.TakeCurrent()->Body().rfind("* There are 2 file(s)", 0), 0u);
         EXPECT_TRUE(fs::is_empty(m_temp));
         EXPECT_EQ(conduit.MarkMessageRead(), 0);
         EXPECT_NE(FileOf(ids[1]).find('S'), std::string::npos);

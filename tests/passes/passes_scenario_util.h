@@ -186,7 +186,7 @@ public:
         if (m_desktop.failSend) {
             return LogProblem(6105, message);
         }
-        m_desktop.sentSubjects.push_back(message->Subject());
+        m_desktop.sentSubjects.emplace_back(message->Subject());
         return 0;
     }
     int32_t FindNextMessage() override {
@@ -207,8 +207,8 @@ public:
         const DesktopMail& mail = it->second;
         m_pCurrent = std::make_unique<CMessage>();
         m_pCurrent->SetSubject(mail.subject);
-        m_pCurrent->m_fromAddress = mail.from;
-        m_pCurrent->m_body = mail.body;
+        m_pCurrent->SetFromAddress(mail.from);
+        m_pCurrent->SetBody(mail.body);
         m_pCurrent->m_date = mail.date;
         m_pCurrent->m_readOnDesktop = mail.read ? 1 : 0;
         m_pCurrent->AddRecipient(RECIPIENT_TO, "", mail.to);
