@@ -53,7 +53,9 @@ std::string CMailConduit::StatePath() const {
 
 void CMailConduit::SetCurrentId(std::string_view id) {
     const size_t length = m_host.ValidateNumberDec(id, DESKTOP_ID_SIZE - 1);
-    std::memcpy(m_currentId, id.data(), length);
+    if (length > 0) {
+        std::memcpy(m_currentId, id.data(), length);
+    }
     m_currentId[length] = '\0';
 }
 

@@ -94,7 +94,7 @@ class CPackedTexts {
 public:
     std::string_view Get(size_t slot) const {
         if (m_block == nullptr) {
-            return {};
+            return std::string_view("", 0);  // never a null pointer, as a string's data
         }
         const char* block = m_block.get();
         uint16_t first = 0;
