@@ -285,6 +285,21 @@ void CArchive::Count(uint32_t& count) {
         count = 0;
 }
 
+bool CArchive::LoadCount(int32_t& count, size_t minBytesEach) {
+    if (m_storing) {
+        return false;
+    }
+    I32(count);
+    if (!Ok()) {
+        return false;
+    }
+    if (count < 0) {
+        SetError(AR_GENERIC);
+        return false;
+    }
+    return CheckCount(static_cast<uint32_t>(count), minBytesEach);
+}
+
 bool CArchive::CheckCount(uint32_t count, size_t minBytesEach) {
     if (m_storing)
         return true;

@@ -118,6 +118,9 @@ public:
     // data; otherwise sets AR_END_OF_FILE and returns false. Store: always true.
     // Call it before reserving or looping on a count read from the data.
     bool CheckCount(uint32_t count, size_t minBytesEach);
+    // Load: reads a 32-bit item count and checks it as CheckCount does; false (the error
+    // set) when it is negative (AR_GENERIC) or more than the data can hold. Store: false.
+    bool LoadCount(int32_t& count, size_t minBytesEach);
 
     // Stores a tagged object (null allowed). The same object stored twice is written the
     // second time as a reference.

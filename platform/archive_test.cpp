@@ -249,6 +249,24 @@ TEST(ArchiveTest, DamagedInputIsRefusedWithTheRightCause) {
     CArchive fits = CArchive::ForLoading(four);
     EXPECT_TRUE(fits.CheckCount(2, 2));
     EXPECT_FALSE(fits.CheckCount(3, 2));
+
+    // A 32-bit count: negative, more than the rest can hold, fitting, and cut short.
+    int32_t items = 0;
+    const std::string negative = Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0, 0});
+    CArchive below = CArchive::ForLoading(negative);
+    EXPECT_FALSE(below.LoadCount(items, 1));
+    EXPECT_EQ(below.Error(), AR_GENERIC);
+    const std::string three = Bytes({3, 0, 0, 0, 0, 0, 0, 0, 0});
+    CArchive over = CArchive::ForLoading(three);
+    EXPECT_FALSE(over.LoadCount(items, 2));
+    EXPECT_EQ(over.Error(), AR_END_OF_FILE);
+    CArchive room = CArchive::ForLoading(three);
+    EXPECT_TRUE(room.LoadCount(items, 1));
+    EXPECT_EQ(items, 3);
+    const std::string cut = Bytes({3, 0});
+    CArchive shortCount = CArchive::ForLoading(cut);
+    EXPECT_FALSE(shortCount.LoadCount(items, 1));
+    EXPECT_EQ(shortCount.Error(), AR_END_OF_FILE);
 }
 
 TEST(ArchiveTest, IndexesAboveTheShortTagUseTheLongForm) {

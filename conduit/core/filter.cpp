@@ -56,12 +56,7 @@ void CFilterTypeMgr::Serialize(platform::CArchive& archive) {
     }
     RemoveAll();
     int32_t count = 0;
-    archive.I32(count);
-    if (count < 0) {
-        archive.SetError(platform::AR_GENERIC);
-        return;
-    }
-    if (!archive.CheckCount(static_cast<uint32_t>(count), MIN_FILTER_WORD_BYTES)) {
+    if (!archive.LoadCount(count, MIN_FILTER_WORD_BYTES)) {
         return;
     }
     for (int32_t i = 0; i < count; ++i) {

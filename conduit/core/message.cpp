@@ -209,12 +209,7 @@ void CRecipientMgr::Serialize(platform::CArchive& archive) {
     }
     RemoveAll();
     int32_t count = 0;
-    archive.I32(count);
-    if (count < 0) {
-        archive.SetError(platform::AR_GENERIC);
-        return;
-    }
-    if (!archive.CheckCount(static_cast<uint32_t>(count), MIN_RECIPIENT_BYTES)) {
+    if (!archive.LoadCount(count, MIN_RECIPIENT_BYTES)) {
         return;
     }
     // Reused from one recipient to the next (and one message to the next).

@@ -352,12 +352,7 @@ void CMessageMgr::Serialize(platform::CArchive& archive) {
         return;
     }
     int32_t count = 0;
-    archive.I32(count);
-    if (count < 0) {
-        archive.SetError(platform::AR_GENERIC);
-        return;
-    }
-    if (!archive.CheckCount(static_cast<uint32_t>(count), MIN_MESSAGE_BYTES)) {
+    if (!archive.LoadCount(count, MIN_MESSAGE_BYTES)) {
         return;
     }
     // The indexes are built once at the end, in full blocks, instead of one entry at a
