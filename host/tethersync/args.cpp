@@ -70,4 +70,11 @@ std::vector<std::string> CArgs::Positionals() {
     return out;
 }
 
+std::string CArgs::NothingLeft() {
+    const std::vector<std::string> rest = Positionals();
+    if (!m_error.empty())
+        return m_error;
+    return rest.empty() ? std::string() : "unexpected argument " + rest.front();
+}
+
 }  // namespace tethersync

@@ -20,6 +20,9 @@ public:
     bool Flag(const std::string& name);
     // What is left after the options were taken; an unknown option is an error.
     std::vector<std::string> Positionals();
+    // For commands that take no positional argument: "" when nothing is left, else the
+    // first problem (an option error, or the first argument left over).
+    std::string NothingLeft();
     // The first problem found ("" when none).
     const std::string& Error() const { return m_error; }
 

@@ -287,11 +287,8 @@ int ImageCreate(CArgs args) {
     std::string path = ImagePath(args);
     auto user = args.Option("--user");
     auto capacityText = args.Option("--capacity");
-    std::vector<std::string> rest = args.Positionals();
-    if (!args.Error().empty())
-        return Usage(args.Error());
-    if (!rest.empty())
-        return Usage("unexpected argument " + rest.front());
+    if (const std::string problem = args.NothingLeft(); !problem.empty())
+        return Usage(problem);
     if (!user || user->empty())
         return Usage("image create needs --user HANDHELD_USER");
     uint64_t capacity = DEFAULT_CAPACITY;
@@ -306,11 +303,8 @@ int ImageCreate(CArgs args) {
 
 int ImageInfo(CArgs args) {
     std::string path = ImagePath(args);
-    std::vector<std::string> rest = args.Positionals();
-    if (!args.Error().empty())
-        return Usage(args.Error());
-    if (!rest.empty())
-        return Usage("unexpected argument " + rest.front());
+    if (const std::string problem = args.NothingLeft(); !problem.empty())
+        return Usage(problem);
     syncor::CHandheldImage image;
     int32_t e = image.Open(path);
     if (e != 0)
@@ -338,11 +332,8 @@ int ImageSet(CArgs args) {
     std::string path = ImagePath(args);
     auto capacityText = args.Option("--capacity");
     auto faultText = args.Option("--fault-after");
-    std::vector<std::string> rest = args.Positionals();
-    if (!args.Error().empty())
-        return Usage(args.Error());
-    if (!rest.empty())
-        return Usage("unexpected argument " + rest.front());
+    if (const std::string problem = args.NothingLeft(); !problem.empty())
+        return Usage(problem);
     if (!capacityText && !faultText)
         return Usage("image set needs --capacity or --fault-after");
     uint64_t capacity = 0, fault = 0;
@@ -408,11 +399,8 @@ int UserAdd(CArgs args) {
 }
 
 int UserList(CArgs args) {
-    std::vector<std::string> rest = args.Positionals();
-    if (!args.Error().empty())
-        return Usage(args.Error());
-    if (!rest.empty())
-        return Usage("unexpected argument " + rest.front());
+    if (const std::string problem = args.NothingLeft(); !problem.empty())
+        return Usage(problem);
     users::CUserMgr mgr;
     if (int r = LoadUsers(&mgr, true))
         return r;
@@ -479,11 +467,8 @@ int MailCompose(CArgs args) {
     mail.signature = args.Flag("--signature");
     mail.confirmRead = args.Flag("--confirm-read");
     mail.confirmDelivery = args.Flag("--confirm-delivery");
-    std::vector<std::string> rest = args.Positionals();
-    if (!args.Error().empty())
-        return Usage(args.Error());
-    if (!rest.empty())
-        return Usage("unexpected argument " + rest.front());
+    if (const std::string problem = args.NothingLeft(); !problem.empty())
+        return Usage(problem);
     if (to.empty() && cc.empty() && bcc.empty())
         return Usage("mail compose needs --to (or --cc, --bcc)");
     if (body && bodyFile)
@@ -560,11 +545,8 @@ std::string Marks(uint8_t attributes, const HandheldMail* m) {
 int MailList(CArgs args) {
     std::string path = ImagePath(args);
     auto categoryText = args.Option("--category");
-    std::vector<std::string> rest = args.Positionals();
-    if (!args.Error().empty())
-        return Usage(args.Error());
-    if (!rest.empty())
-        return Usage("unexpected argument " + rest.front());
+    if (const std::string problem = args.NothingLeft(); !problem.empty())
+        return Usage(problem);
     int16_t category = -1;
     if (categoryText && (category = ParseCategory(*categoryText)) < 0)
         return Usage("unknown category " + *categoryText);
@@ -714,11 +696,8 @@ int PrefsSet(CArgs args) {
     auto fromWords = args.Option("--from-words");
     auto subjectWords = args.Option("--subject-words");
     auto signature = args.Option("--signature");
-    std::vector<std::string> rest = args.Positionals();
-    if (!args.Error().empty())
-        return Usage(args.Error());
-    if (!rest.empty())
-        return Usage("unexpected argument " + rest.front());
+    if (const std::string problem = args.NothingLeft(); !problem.empty())
+        return Usage(problem);
     uint16_t id = 1;
     if (pref && *pref != "1" && *pref != "2")
         return Usage("--pref is 1 or 2");
@@ -788,11 +767,8 @@ int PrefsSet(CArgs args) {
 int PrefsShow(CArgs args) {
     std::string path = ImagePath(args);
     auto pref = args.Option("--pref");
-    std::vector<std::string> rest = args.Positionals();
-    if (!args.Error().empty())
-        return Usage(args.Error());
-    if (!rest.empty())
-        return Usage("unexpected argument " + rest.front());
+    if (const std::string problem = args.NothingLeft(); !problem.empty())
+        return Usage(problem);
     if (pref && *pref != "1" && *pref != "2")
         return Usage("--pref is 1 or 2");
     uint16_t id = pref ? static_cast<uint16_t>(std::stoi(*pref)) : 1;
@@ -866,11 +842,8 @@ int ShowLog(CArgs args) {
     users::CUserMgr mgr;
     users::CUser* user = nullptr;
     auto name = args.Option("--user");
-    std::vector<std::string> rest = args.Positionals();
-    if (!args.Error().empty())
-        return Usage(args.Error());
-    if (!rest.empty())
-        return Usage("unexpected argument " + rest.front());
+    if (const std::string problem = args.NothingLeft(); !problem.empty())
+        return Usage(problem);
     CArgs pick(name ? std::vector<std::string>{"--user", *name} : std::vector<std::string>{});
     if (int r = FindUser(pick, &mgr, &user))
         return r;
@@ -893,11 +866,8 @@ int ShowLog(CArgs args) {
 int Sync(CArgs args) {
     std::string path = ImagePath(args);
     std::vector<std::string> conduits = args.Options("--conduit");
-    std::vector<std::string> rest = args.Positionals();
-    if (!args.Error().empty())
-        return Usage(args.Error());
-    if (!rest.empty())
-        return Usage("unexpected argument " + rest.front());
+    if (const std::string problem = args.NothingLeft(); !problem.empty())
+        return Usage(problem);
     return RunSync(path, FindConduits(conduits)).exitStatus;
 }
 
@@ -1028,11 +998,8 @@ int DemoStep(const std::vector<std::string>& command) {
 
 int Demo(CArgs args) {
     bool keep = args.Flag("--keep");
-    std::vector<std::string> rest = args.Positionals();
-    if (!args.Error().empty())
-        return Usage(args.Error());
-    if (!rest.empty())
-        return Usage("unexpected argument " + rest.front());
+    if (const std::string problem = args.NothingLeft(); !problem.empty())
+        return Usage(problem);
     std::error_code ec;
     std::filesystem::path base = std::filesystem::temp_directory_path(ec);
     if (ec)
