@@ -22,6 +22,16 @@ TEST(CArgs, OptionsFlagsPositionalsAndErrors) {
     CArgs d({"--what"});
     (void)d.Positionals();  // only the error matters here
     EXPECT_EQ(d.Error(), "unknown option --what");
+
+    // Commands without positional arguments: the option error comes first, then the
+    // first argument left over.
+    CArgs none({"--image", "a.db"});
+    (void)none.Option("--image");
+    EXPECT_EQ(none.NothingLeft(), "");
+    CArgs extra({"one", "two"});
+    EXPECT_EQ(extra.NothingLeft(), "unexpected argument one");
+    CArgs both({"one", "--what"});
+    EXPECT_EQ(both.NothingLeft(), "unknown option --what");
 }
 
 }  // namespace
