@@ -370,6 +370,19 @@ void CMapiConduit::ParseDate(uint32_t* date) {
     *date = static_cast<uint32_t>(seconds);
 }
 
+int32_t CMapiConduit::FinishFindNext(int32_t result, const char* buffer, size_t size) {
+    if (result == MAPI_E_NO_MESSAGES) {
+        m_currentId[0] = '\0';
+        return 0;
+    }
+    if (result != 0) {
+        (void)LogProblem(IDS_FIND_NEXT_FAILED, nullptr);
+        return result;
+    }
+    SetCurrentId(std::string_view(buffer, strnlen(buffer, size - 1)));
+    return 0;
+}
+
 int32_t CMapiConduit::FinishRead(int32_t result) {
     if (result == 0 && m_pIncoming == nullptr) {
         result = MAPI_E_FAILURE;  // success without a message is no success
@@ -513,16 +526,7 @@ int32_t CMapi32Conduit::FindNextMessage() {
     char buffer[ID_BUFFER_SIZE] = {};
     const auto result = static_cast<int32_t>(
         findNext(m_hSession, 0, nullptr, m_currentId, MAPI_LONG_MSGID, 0, buffer));
-    if (result == MAPI_E_NO_MESSAGES) {
-        m_currentId[0] = '\0';
-        return 0;
-    }
-    if (result != 0) {
-        (void)LogProblem(IDS_FIND_NEXT_FAILED, nullptr);
-        return result;
-    }
-    SetCurrentId(std::string_view(buffer, strnlen(buffer, sizeof(buffer) - 1)));
-    return 0;
+    return FinishFindNext(result, buffer, sizeof(buffer));
 }
 
 int32_t CMapi32Conduit::DeleteMessage() {
@@ -662,16 +666,7 @@ int32_t CMapi16Conduit::FindNextMessage() {
     char buffer[ID_BUFFER_SIZE] = {};
     Cell block[3] = {CellOf(m_currentId), CellOf(buffer), MAPI_LONG_MSGID};
     const int32_t result = CallThunk(THUNK_FIND_NEXT, block, {0, 1});
-    if (result == MAPI_E_NO_MESSAGES) {
-        m_currentId[0] = '\0';
-        return 0;
-    }
-    if (result != 0) {
-        (void)LogProblem(IDS_FIND_NEXT_FAILED, nullptr);
-        return result;
-    }
-    SetCurrentId(std::string_view(buffer, strnlen(buffer, sizeof(buffer) - 1)));
-    return 0;
+    return FinishFindNext(result, buffer, sizeof(buffer));
 }
 
 int32_t CMapi16Conduit::DeleteMessage() {

@@ -63,6 +63,10 @@ protected:
     // Ends a read whose mail-system call answered `result` (with m_pIncoming filled on
     // success): reports a failure, or makes m_pCurrent from the message and releases it.
     int32_t FinishRead(int32_t result);
+    // Ends a find-next whose mail-system call answered `result` and wrote the next id into
+    // `buffer` (`size` bytes): no more messages empties the current id and answers 0, a
+    // failure is reported and answered, otherwise the id found becomes the current one.
+    int32_t FinishFindNext(int32_t result, const char* buffer, size_t size);
     // Deletes the attachment files of m_pIncoming that the last read created: regular
     // files directly in the temporary folder, written since StartRead. Any other path
     // (a user's own file the mail system pointed at) is left alone.
