@@ -134,6 +134,16 @@ public:
     }
     // SQLITE_ROW, SQLITE_DONE or an error.
     int Step() { return sqlite3_step(m_stmt); }
+    // For a query that answers one row: SYNC_ERR_NONE with the row ready to read,
+    // SYNC_ERR_NOT_FOUND when there is none, or the preparation or step error.
+    int32_t FirstRow() {
+        if (int32_t e = PrepareError())
+            return e;
+        const int rc = Step();
+        if (rc == SQLITE_DONE)
+            return SYNC_ERR_NOT_FOUND;
+        return rc == SQLITE_ROW ? SYNC_ERR_NONE : FromSqlite(rc);
+    }
     bool IsInteger(int col) const { return sqlite3_column_type(m_stmt, col) == SQLITE_INTEGER; }
     int64_t Int(int col) const { return sqlite3_column_int64(m_stmt, col); }
     int Type(int col) const { return sqlite3_column_type(m_stmt, col); }
@@ -491,13 +501,8 @@ int32_t CHandheldImage::FindDatabase(const std::string& name, DatabaseInfo* info
     CStatement st(m_db, m_statements.get(),
                   "SELECT id, name, creator, type, card FROM databases WHERE name = ?1");
     st.BindText(1, name);
-    if (int32_t e = st.PrepareError())
+    if (int32_t e = st.FirstRow())
         return e;
-    int rc = st.Step();
-    if (rc == SQLITE_DONE)
-        return SYNC_ERR_NOT_FOUND;
-    if (rc != SQLITE_ROW)
-        return FromSqlite(rc);
     if (!st.IsInteger(0) || !st.IsInteger(2) || !st.IsInteger(3) || !st.IsInteger(4) ||
         st.Int(2) < 0 || st.Int(2) > UINT32_MAX || st.Int(3) < 0 || st.Int(3) > UINT32_MAX ||
         st.Int(4) < 0 || st.Int(4) > 255)
@@ -569,13 +574,8 @@ int32_t CHandheldImage::ReadRecord(int64_t dbId, uint32_t id, RecordData* out) {
         std::string("SELECT ") + RECORD_COLUMNS + " FROM records WHERE db = ?1 AND id = ?2";
     CStatement st(m_db, m_statements.get(), sql.c_str());
     st.Bind(1, dbId).Bind(2, id);
-    if (int32_t e = st.PrepareError())
+    if (int32_t e = st.FirstRow())
         return e;
-    int rc = st.Step();
-    if (rc == SQLITE_DONE)
-        return SYNC_ERR_NOT_FOUND;
-    if (rc != SQLITE_ROW)
-        return FromSqlite(rc);
     return ReadRecordRow(st, out);
 }
 
@@ -670,15 +670,10 @@ int32_t CHandheldImage::RemoveRecord(int64_t dbId, uint32_t id) {
     CStatement st(m_db, m_statements.get(),
                   "DELETE FROM records WHERE db = ?1 AND id = ?2 RETURNING LENGTH(data)");
     st.Bind(1, dbId).Bind(2, id);
-    if (int32_t e = st.PrepareError())
+    if (int32_t e = st.FirstRow())
         return e;
-    int rc = st.Step();
-    if (rc == SQLITE_DONE)
-        return SYNC_ERR_NOT_FOUND;
-    if (rc != SQLITE_ROW)
-        return FromSqlite(rc);
     const int64_t length = st.IsInteger(0) ? st.Int(0) : -1;
-    rc = st.Step();
+    const int rc = st.Step();
     if (rc != SQLITE_DONE)
         return FromSqlite(rc);
     if (length < 0)
@@ -703,13 +698,8 @@ int32_t CHandheldImage::NextRecord(int64_t dbId, int64_t afterPosition, RecordFi
     st.Bind(1, dbId).Bind(2, afterPosition);
     if (filter == RecordFilter::CategoryNotDeleted)
         st.Bind(3, category);
-    if (int32_t e = st.PrepareError())
+    if (int32_t e = st.FirstRow())
         return e;
-    int rc = st.Step();
-    if (rc == SQLITE_DONE)
-        return SYNC_ERR_NOT_FOUND;
-    if (rc != SQLITE_ROW)
-        return FromSqlite(rc);
     return ReadRecordRow(st, out);
 }
 
@@ -828,13 +818,8 @@ int32_t CHandheldImage::ReadPreference(uint32_t creator, uint16_t id, bool backe
                   "SELECT version, data FROM preferences"
                   " WHERE creator = ?1 AND id = ?2 AND backed_up = ?3");
     st.Bind(1, creator).Bind(2, id).Bind(3, backedUp ? 1 : 0);
-    if (int32_t e = st.PrepareError())
+    if (int32_t e = st.FirstRow())
         return e;
-    int rc = st.Step();
-    if (rc == SQLITE_DONE)
-        return SYNC_ERR_NOT_FOUND;
-    if (rc != SQLITE_ROW)
-        return FromSqlite(rc);
     if (!st.IsInteger(0) || st.Int(0) < 0 || st.Int(0) > 0xFFFF)
         return SYNC_ERR_CORRUPT_IMAGE;
     if (st.Type(1) != SQLITE_BLOB && st.Type(1) != SQLITE_NULL)
