@@ -66,6 +66,13 @@ CSyncSession::OpenDatabaseSlot* CSyncSession::Slot(uint8_t handle) {
     return &m_slots[handle];
 }
 
+int32_t CSyncSession::BeginSlotCall(uint8_t handle, OpenDatabaseSlot** slot) {
+    if (int32_t e = BeginCall())
+        return e;
+    *slot = Slot(handle);
+    return *slot != nullptr ? SYNC_ERR_NONE : SYNC_ERR_BAD_HANDLE;
+}
+
 int32_t CSyncSession::Register(int32_t* handle) {
     if (int32_t e = BeginCall())
         return e;
@@ -140,22 +147,18 @@ int32_t CSyncSession::CreateDatabase(CreateDatabaseRequest* request) {
 }
 
 int32_t CSyncSession::CloseDatabase(uint8_t handle) {
-    if (int32_t e = BeginCall())
+    OpenDatabaseSlot* slot = nullptr;
+    if (int32_t e = BeginSlotCall(handle, &slot))
         return e;
-    OpenDatabaseSlot* slot = Slot(handle);
-    if (slot == nullptr)
-        return SYNC_ERR_BAD_HANDLE;
     *slot = OpenDatabaseSlot{};
     --m_status.openDatabases;
     return SYNC_ERR_NONE;
 }
 
 int32_t CSyncSession::ClearChangeMarks(uint8_t handle) {
-    if (int32_t e = BeginCall())
+    OpenDatabaseSlot* slot = nullptr;
+    if (int32_t e = BeginSlotCall(handle, &slot))
         return e;
-    OpenDatabaseSlot* slot = Slot(handle);
-    if (slot == nullptr)
-        return SYNC_ERR_BAD_HANDLE;
     return m_pImage->ClearChangeMarks(slot->dbId);
 }
 
@@ -174,13 +177,9 @@ int32_t CSyncSession::FillRequest(const RecordData& record, RecordRequest* reque
 }
 
 int32_t CSyncSession::WriteRecord(RecordRequest* request) {
-    if (int32_t e = BeginCall())
+    OpenDatabaseSlot* slot = nullptr;
+    if (int32_t e = BeginRequestCall(request, &slot))
         return e;
-    if (request == nullptr)
-        return SYNC_ERR_BAD_ARGUMENT;
-    OpenDatabaseSlot* slot = Slot(request->dbHandle);
-    if (slot == nullptr)
-        return SYNC_ERR_BAD_HANDLE;
     if (request->recordSize > SYNC_MAX_RECORD_SIZE || request->category < 0 ||
         request->category > 15 || (request->recordSize > 0 && request->buffer == nullptr))
         return SYNC_ERR_BAD_ARGUMENT;
@@ -196,24 +195,16 @@ int32_t CSyncSession::WriteRecord(RecordRequest* request) {
 }
 
 int32_t CSyncSession::DeleteRecord(RecordRequest* request) {
-    if (int32_t e = BeginCall())
+    OpenDatabaseSlot* slot = nullptr;
+    if (int32_t e = BeginRequestCall(request, &slot))
         return e;
-    if (request == nullptr)
-        return SYNC_ERR_BAD_ARGUMENT;
-    OpenDatabaseSlot* slot = Slot(request->dbHandle);
-    if (slot == nullptr)
-        return SYNC_ERR_BAD_HANDLE;
     return m_pImage->RemoveRecord(slot->dbId, request->recordId);
 }
 
 int32_t CSyncSession::ReadRecordWithId(RecordRequest* request) {
-    if (int32_t e = BeginCall())
+    OpenDatabaseSlot* slot = nullptr;
+    if (int32_t e = BeginRequestCall(request, &slot))
         return e;
-    if (request == nullptr)
-        return SYNC_ERR_BAD_ARGUMENT;
-    OpenDatabaseSlot* slot = Slot(request->dbHandle);
-    if (slot == nullptr)
-        return SYNC_ERR_BAD_HANDLE;
     RecordData record;
     if (int32_t e = m_pImage->ReadRecord(slot->dbId, request->recordId, &record))
         return e;
@@ -252,11 +243,9 @@ int32_t CSyncSession::ReadNextInCategory(RecordRequest* request) {
 }
 
 int32_t CSyncSession::PurgeDeleted(uint8_t handle) {
-    if (int32_t e = BeginCall())
+    OpenDatabaseSlot* slot = nullptr;
+    if (int32_t e = BeginSlotCall(handle, &slot))
         return e;
-    OpenDatabaseSlot* slot = Slot(handle);
-    if (slot == nullptr)
-        return SYNC_ERR_BAD_HANDLE;
     return m_pImage->PurgeDeleted(slot->dbId);
 }
 
@@ -295,20 +284,16 @@ int32_t CSyncSession::ReadAppPreference(PreferenceRequest* request) {
 }
 
 int32_t CSyncSession::PurgeCategory(uint8_t handle, int16_t category) {
-    if (int32_t e = BeginCall())
+    OpenDatabaseSlot* slot = nullptr;
+    if (int32_t e = BeginSlotCall(handle, &slot))
         return e;
-    OpenDatabaseSlot* slot = Slot(handle);
-    if (slot == nullptr)
-        return SYNC_ERR_BAD_HANDLE;
     return m_pImage->PurgeCategory(slot->dbId, category);
 }
 
 int32_t CSyncSession::RecordCount(uint8_t handle, uint16_t* count) {
-    if (int32_t e = BeginCall())
+    OpenDatabaseSlot* slot = nullptr;
+    if (int32_t e = BeginSlotCall(handle, &slot))
         return e;
-    OpenDatabaseSlot* slot = Slot(handle);
-    if (slot == nullptr)
-        return SYNC_ERR_BAD_HANDLE;
     if (count == nullptr)
         return SYNC_ERR_BAD_ARGUMENT;
     uint32_t n = 0;
@@ -319,13 +304,9 @@ int32_t CSyncSession::RecordCount(uint8_t handle, uint16_t* count) {
 }
 
 int32_t CSyncSession::ReadIdList(IdListRequest* request) {
-    if (int32_t e = BeginCall())
+    OpenDatabaseSlot* slot = nullptr;
+    if (int32_t e = BeginRequestCall(request, &slot))
         return e;
-    if (request == nullptr)
-        return SYNC_ERR_BAD_ARGUMENT;
-    OpenDatabaseSlot* slot = Slot(request->dbHandle);
-    if (slot == nullptr)
-        return SYNC_ERR_BAD_HANDLE;
     request->idsReturned = 0;
     if (request->idsWanted == 0)
         return SYNC_ERR_NONE;
@@ -346,11 +327,9 @@ int32_t CSyncSession::ReadIdList(IdListRequest* request) {
 }
 
 int32_t CSyncSession::ResetRecordIndex(uint8_t handle) {
-    if (int32_t e = BeginCall())
+    OpenDatabaseSlot* slot = nullptr;
+    if (int32_t e = BeginSlotCall(handle, &slot))
         return e;
-    OpenDatabaseSlot* slot = Slot(handle);
-    if (slot == nullptr)
-        return SYNC_ERR_BAD_HANDLE;
     slot->cursor = 0;
     return SYNC_ERR_NONE;
 }

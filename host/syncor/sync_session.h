@@ -55,6 +55,19 @@ private:
     [[nodiscard]] int32_t BeginCall();
     // The open slot of handle, or null.
     OpenDatabaseSlot* Slot(uint8_t handle);
+    // BeginCall, then the open slot of handle into *slot (SYNC_ERR_BAD_HANDLE when none).
+    [[nodiscard]] int32_t BeginSlotCall(uint8_t handle, OpenDatabaseSlot** slot);
+    // BeginCall, then the request (SYNC_ERR_BAD_ARGUMENT when null) and the open slot of its
+    // database handle into *slot.
+    template <typename Request>
+    [[nodiscard]] int32_t BeginRequestCall(const Request* request, OpenDatabaseSlot** slot) {
+        if (int32_t e = BeginCall())
+            return e;
+        if (request == nullptr)
+            return SYNC_ERR_BAD_ARGUMENT;
+        *slot = Slot(request->dbHandle);
+        return *slot != nullptr ? SYNC_ERR_NONE : SYNC_ERR_BAD_HANDLE;
+    }
     // Copies a record into the caller's request (size-checked).
     [[nodiscard]] static int32_t FillRequest(const RecordData& record, RecordRequest* request);
     [[nodiscard]] int32_t NextInto(RecordRequest* request, RecordFilter filter);
