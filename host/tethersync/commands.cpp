@@ -580,9 +580,20 @@ int MailList(CArgs args) {
     return EXIT_OK;
 }
 
+// One mail named by its ID argument, read from the image's mail database.
+struct TakenMail {
+    std::vector<std::string> rest;  // the positional arguments, the ID first
+    syncor::CHandheldImage image;
+    syncor::DatabaseInfo db;
+    syncor::RecordData record;
+};
+
 // Reads one mail by the ID argument.
-int TakeMail(CArgs& args, std::vector<std::string>* rest, syncor::CHandheldImage* image,
-             syncor::DatabaseInfo* db, syncor::RecordData* record, size_t positionals) {
+int TakeMail(CArgs& args, TakenMail* taken, size_t positionals) {
+    std::vector<std::string>* rest = &taken->rest;
+    syncor::CHandheldImage* image = &taken->image;
+    syncor::DatabaseInfo* db = &taken->db;
+    syncor::RecordData* record = &taken->record;
     std::string path = ImagePath(args);
     *rest = args.Positionals();
     if (!args.Error().empty())
@@ -603,12 +614,10 @@ int TakeMail(CArgs& args, std::vector<std::string>* rest, syncor::CHandheldImage
 }
 
 int MailShow(CArgs args) {
-    std::vector<std::string> rest;
-    syncor::CHandheldImage image;
-    syncor::DatabaseInfo db;
-    syncor::RecordData record;
-    if (int r = TakeMail(args, &rest, &image, &db, &record, 1))
+    TakenMail taken;
+    if (int r = TakeMail(args, &taken, 1))
         return r;
+    auto& [rest, image, db, record] = taken;
     HandheldMail m;
     if (!UnpackMail(record.data, &m))
         return DataError("record " + rest[0] + " is not a mail record");
@@ -632,12 +641,10 @@ int MailShow(CArgs args) {
 
 int MailRead(CArgs args) {
     bool unread = args.Flag("--unread");
-    std::vector<std::string> rest;
-    syncor::CHandheldImage image;
-    syncor::DatabaseInfo db;
-    syncor::RecordData record;
-    if (int r = TakeMail(args, &rest, &image, &db, &record, 1))
+    TakenMail taken;
+    if (int r = TakeMail(args, &taken, 1))
         return r;
+    auto& [rest, image, db, record] = taken;
     HandheldMail m;
     if (!UnpackMail(record.data, &m))
         return DataError("record " + rest[0] + " is not a mail record");
@@ -652,12 +659,10 @@ int MailRead(CArgs args) {
 }
 
 int MailDelete(CArgs args) {
-    std::vector<std::string> rest;
-    syncor::CHandheldImage image;
-    syncor::DatabaseInfo db;
-    syncor::RecordData record;
-    if (int r = TakeMail(args, &rest, &image, &db, &record, 1))
+    TakenMail taken;
+    if (int r = TakeMail(args, &taken, 1))
         return r;
+    auto& [rest, image, db, record] = taken;
     int32_t e = image.SetRecordState(db.dbId, record.id,
                                      record.attributes | SYNC_REC_DELETED | SYNC_REC_MODIFIED,
                                      record.category);
@@ -667,12 +672,10 @@ int MailDelete(CArgs args) {
 }
 
 int MailMove(CArgs args) {
-    std::vector<std::string> rest;
-    syncor::CHandheldImage image;
-    syncor::DatabaseInfo db;
-    syncor::RecordData record;
-    if (int r = TakeMail(args, &rest, &image, &db, &record, 2))
+    TakenMail taken;
+    if (int r = TakeMail(args, &taken, 2))
         return r;
+    auto& [rest, image, db, record] = taken;
     int16_t category = ParseCategory(rest[1]);
     if (category < 0)
         return Usage("unknown category " + rest[1]);
