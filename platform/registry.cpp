@@ -323,25 +323,16 @@ std::vector<std::string> CRegistry::ValueNames(RegistryHive hive, const std::str
 
 int32_t CRegistry::SetString(RegistryHive hive, const std::string& key, const std::string& name,
                              const std::string& value) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    // A line break in a key path would end its header line in the file.
-    if (key.find_first_of("\r\n") != std::string::npos)
-        return EINVAL;
-    if (int32_t err = Refresh())
-        return err;
-    Key& k = EnsureKey(FullPath(hive, key));
-    for (auto& [n, v] : k.values) {
-        if (SameNoCase(n, name)) {
-            v = value;
-            return Save();
-        }
-    }
-    k.values.emplace_back(name, value);
-    return Save();
+    return SetValue(hive, key, name, Value(value));
 }
 
 int32_t CRegistry::SetDword(RegistryHive hive, const std::string& key, const std::string& name,
                             uint32_t value) {
+    return SetValue(hive, key, name, Value(value));
+}
+
+int32_t CRegistry::SetValue(RegistryHive hive, const std::string& key, const std::string& name,
+                            Value value) {
     std::lock_guard<std::mutex> lock(m_mutex);
     // A line break in a key path would end its header line in the file.
     if (key.find_first_of("\r\n") != std::string::npos)
@@ -351,11 +342,11 @@ int32_t CRegistry::SetDword(RegistryHive hive, const std::string& key, const std
     Key& k = EnsureKey(FullPath(hive, key));
     for (auto& [n, v] : k.values) {
         if (SameNoCase(n, name)) {
-            v = value;
+            v = std::move(value);
             return Save();
         }
     }
-    k.values.emplace_back(name, value);
+    k.values.emplace_back(name, std::move(value));
     return Save();
 }
 

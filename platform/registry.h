@@ -80,6 +80,10 @@ private:
     Key* FindKey(const std::string& fullPath);
     Key& EnsureKey(const std::string& fullPath);
     const Value* FindValue(RegistryHive hive, const std::string& key, const std::string& name);
+    // Sets a value of either type (replacing one of the same name, any case), creating the
+    // key, and saves.
+    int32_t SetValue(RegistryHive hive, const std::string& key, const std::string& name,
+                     Value value);
 
     std::string m_path;
     std::mutex m_mutex;
