@@ -124,17 +124,18 @@ Create Near
 SyncState *
 EOF
 
-# Times a command: prints "wall user+sys" in seconds; fails the script when it fails.
+# Times a command: prints "wall user+sys" in seconds and its peak resident size in MB; fails
+# the script when it fails.
 timed() {
     local out=$work/timed.txt start end
     start=$(date +%s.%N)
-    if ! /usr/bin/env time -f '%U %S' -o "$out" "$@" >"$work/cmd.out" 2>&1; then
+    if ! /usr/bin/env time -f '%U %S %M' -o "$out" "$@" >"$work/cmd.out" 2>&1; then
         echo "failed: $*" >&2
         cat "$work/cmd.out" >&2
         exit 1
     fi
     end=$(date +%s.%N)
-    awk -v s="$start" -v e="$end" '{ printf "%.2f %.2f\n", e - s, $1 + $2 }' "$out"
+    awk -v s="$start" -v e="$end" '{ printf "%.2f %.2f %.1f\n", e - s, $1 + $2, $3 / 1024 }' "$out"
 }
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (package time)" >&2; exit 2; }
 
@@ -156,19 +157,21 @@ copied=$(find "$work/mbsync-near/new" "$work/mbsync-near/cur" -type f | wc -l)
 mb2=$(timed mbsync -q -c "$work/mbsyncrc" bench)
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
-read -r s1w s1c <<<"$sync1"
-read -r s0w s0c <<<"$sync0"
-read -r s2w s2c <<<"$sync2"
-read -r m1w m1c <<<"$mb1"
-read -r m2w m2c <<<"$mb2"
+read -r s1w s1c s1m <<<"$sync1"
+read -r s0w s0c s0m <<<"$sync0"
+read -r s2w s2c s2m <<<"$sync2"
+read -r m1w m1c m1m <<<"$mb1"
+read -r m2w m2c m2m <<<"$mb2"
 echo
 echo "messages in the Maildir: $count; on the handheld after the first sync: $handheld; copied by mbsync: $copied"
-printf '%-34s %9s %9s\n' "run" "wall s" "cpu s"
-printf '%-34s %9s %9s\n' "tethersync first sync" "$s1w" "$s1c"
-printf '%-34s %9s %9s\n' "tethersync no-change, no cache" "$s0w" "$s0c"
-printf '%-34s %9s %9s\n' "tethersync no-change re-sync" "$s2w" "$s2c"
-printf '%-34s %9s %9s\n' "mbsync first copy" "$m1w" "$m1c"
-printf '%-34s %9s %9s\n' "mbsync no-change re-run" "$m2w" "$m2c"
+state=$(find "$work" -name mail.dat -printf '%s' -quit 2>/dev/null || true)
+echo "state file (mail.dat): $(awk -v b="${state:-0}" 'BEGIN { printf "%.1f", b / 1048576 }') MB"
+printf '%-34s %9s %9s %9s\n' "run" "wall s" "cpu s" "peak MB"
+printf '%-34s %9s %9s %9s\n' "tethersync first sync" "$s1w" "$s1c" "$s1m"
+printf '%-34s %9s %9s %9s\n' "tethersync no-change, no cache" "$s0w" "$s0c" "$s0m"
+printf '%-34s %9s %9s %9s\n' "tethersync no-change re-sync" "$s2w" "$s2c" "$s2m"
+printf '%-34s %9s %9s %9s\n' "mbsync first copy" "$m1w" "$m1c" "$m1m"
+printf '%-34s %9s %9s %9s\n' "mbsync no-change re-run" "$m2w" "$m2c" "$m2m"
 printf '%-34s %9s %9s\n' "ratio first (tethersync / mbsync)" "$(ratio "$s1w" "$m1w")" "$(ratio "$s1c" "$m1c")"
 printf '%-34s %9s %9s\n' "ratio no-change, no cache" "$(ratio "$s0w" "$m2w")" "$(ratio "$s0c" "$m2c")"
 printf '%-34s %9s %9s\n' "ratio no-change" "$(ratio "$s2w" "$m2w")" "$(ratio "$s2c" "$m2c")"
