@@ -373,18 +373,15 @@ void CMessageMgr::Serialize(platform::CArchive& archive) {
 }
 
 void CMessageMgr::RebuildIndexes() {
-    std::vector<uint64_t> entries;
-    entries.reserve(m_count);
-    auto build = [this, &entries](Index& index, auto valueOf) {
-        entries.clear();
+    auto build = [this](Index& index, auto valueOf) {
+        std::vector<uint64_t> entries;
+        entries.reserve(m_count);
         for (uint32_t key = 0; key < m_messages.size(); ++key) {
             if (m_messages[key] != nullptr) {
                 entries.push_back(Entry(valueOf(*m_messages[key]), key));
             }
         }
         index.Assign(std::move(entries));
-        entries = std::vector<uint64_t>();
-        entries.reserve(m_count);
     };
     build(m_byRecordId, [](const CMessage& m) { return m.m_recordId; });
     build(m_byDesktopId, [](const CMessage& m) { return TextValue(m.DesktopId()); });
