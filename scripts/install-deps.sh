@@ -4,7 +4,7 @@ set -euo pipefail
 PKGS=(
   cmake ninja-build g++ clang pkg-config ccache git python3
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsqlite3-dev libicu-dev libgmime-3.0-dev libcurl4-openssl-dev libxxhash-dev
+  libsqlite3-dev libicu-dev libgmime-3.0-dev libcurl4-openssl-dev libxxhash-dev libcrypt-dev
   locales-all python3-aiosmtpd tzdata
 )
 missing=()
