@@ -153,4 +153,9 @@ std::string FindCaseInsensitive(const std::string& dir, const std::string& name)
 // Like FindCaseInsensitive for the last component of `path` ("a/b/Sync.ini").
 std::string ResolveCaseInsensitive(const std::string& path);
 
+// The process's current directory ("" when it cannot be told), and changing it (0 or a
+// positive errno value).
+std::string CurrentDirectory();
+[[nodiscard]] int32_t SetCurrentDirectory(const std::string& path);
+
 }  // namespace platform

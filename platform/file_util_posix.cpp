@@ -383,6 +383,20 @@ int32_t RemoveFile(const std::string& path) {
     return 0;
 }
 
+std::string CurrentDirectory() {
+    std::string buffer(4096, '\0');
+    if (::getcwd(buffer.data(), buffer.size()) == nullptr)
+        return std::string();
+    buffer.resize(std::strlen(buffer.c_str()));
+    return buffer;
+}
+
+int32_t SetCurrentDirectory(const std::string& path) {
+    if (::chdir(path.c_str()) != 0)
+        return LastError();
+    return 0;
+}
+
 std::string JoinPath(const std::string& a, const std::string& b) {
     if (a.empty() || a.back() == '/')
         return a + b;

@@ -1,6 +1,5 @@
-// The VIM back-end and the thunk registration (the Simple MAPI back-ends are in
-// mapi_conduit.cpp). The VIM client calls are not wired yet: until they are, it answers
-// MAIL_ERR_UNAVAILABLE with the operation's own report, so a session stops at Logon.
+// The thunk registration (the Simple MAPI back-ends are in mapi_conduit.cpp, VIM in
+// vim_conduit.cpp).
 #include "conduit/backends/mail_backends.h"
 
 #include "conduit/core/codes.h"
@@ -43,10 +42,6 @@ struct ThunkRegistration {
 
 ThunkRegistration g_thunk;
 
-bool NoCurrentMessage(const char* id, uint32_t key1, uint32_t key2) {
-    return id[0] == '\0' && key1 == 0 && key2 == 0;
-}
-
 }  // namespace
 
 ThunkEntry RegisteredThunk() {
@@ -80,57 +75,6 @@ bool RegisterThunk(CHostServices& host) {
 
 void ReleaseThunk() {
     g_thunk.Release();
-}
-
-// ---- VIM ----
-// TODO(issue 6, VIM back-end): load the VIM library in Logon and call it.
-
-int32_t CVimConduit::SendMail(CMessage* message) {
-    (void)LogProblem(IDS_SEND_FAILED, message);
-    return MAIL_ERR_UNAVAILABLE;
-}
-
-int32_t CVimConduit::FindNextMessage() {
-    (void)LogProblem(IDS_FIND_NEXT_FAILED, nullptr);
-    return MAIL_ERR_UNAVAILABLE;
-}
-
-int32_t CVimConduit::DeleteMessage() {
-    if (NoCurrentMessage(m_currentId, m_currentKey1, m_currentKey2)) {
-        return 0;
-    }
-    (void)LogProblem(IDS_DELETE_FAILED, m_pCurrent.get());
-    return MAIL_ERR_UNAVAILABLE;
-}
-
-int32_t CVimConduit::MarkMessageRead() {
-    if (NoCurrentMessage(m_currentId, m_currentKey1, m_currentKey2)) {
-        return 0;
-    }
-    (void)LogProblem(IDS_MARK_READ_FAILED, m_pCurrent.get());
-    return MAIL_ERR_UNAVAILABLE;
-}
-
-int32_t CVimConduit::ReadMessage() {
-    (void)LogProblem(IDS_READ_FAILED, nullptr);
-    return MAIL_ERR_UNAVAILABLE;
-}
-
-int32_t CVimConduit::ResolveName(const char* name, char** displayName, char** address) {
-    (void)name;
-    (void)displayName;
-    (void)address;
-    return MAIL_ERR_UNAVAILABLE;
-}
-
-int32_t CVimConduit::Logon() {
-    (void)LogProblem(IDS_LOGON_FAILED, nullptr);
-    return MAIL_ERR_UNAVAILABLE;
-}
-
-int32_t CVimConduit::Logoff() {
-    (void)LogProblem(IDS_LOGOFF_FAILED, nullptr);
-    return MAIL_ERR_UNAVAILABLE;
 }
 
 }  // namespace torrim

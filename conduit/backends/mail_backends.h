@@ -1,17 +1,13 @@
 // The desktop mail back-ends: Simple MAPI (32-bit client library, or 16-bit through the
-// thunk; declared in mapi_conduit.h) and VIM, as subclasses of CMailConduit, and the
-// process-wide thunk registration.
-//
-// Every VIM operation below answers 0 or a non-zero code after writing its own report (the
-// texts of CMailConduit's defaults); MAIL_ERR_UNAVAILABLE (4352) means the client library,
-// one of its entry points or the thunk is missing. Its MarkMessageRead and DeleteMessage
-// answer 0 without reaching the mail system when there is no current desktop message.
+// thunk; declared in mapi_conduit.h) and VIM (vim_conduit.h), as subclasses of
+// CMailConduit, and the process-wide thunk registration.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
 #include "conduit/backends/mapi_conduit.h"
+#include "conduit/backends/vim_conduit.h"
 #include "conduit/core/host_services.h"
 #include "conduit/core/mail_conduit.h"
 #include "conduit/core/mail_settings.h"
@@ -47,28 +43,5 @@ bool RegisterThunk(CHostServices& host);
 
 // Unregisters the thunk and releases "Kernel32.Dll" (at library exit; also for tests).
 void ReleaseThunk();
-
-// Common part of the VIM back-end.
-class CVimConduitBase : public CMailConduit {
-protected:
-    using CMailConduit::CMailConduit;
-};
-
-// VIM (Lotus mail).
-class CVimConduit : public CVimConduitBase {
-public:
-    CVimConduit(CHostServices& host, MailSettings& settings, ProgressCallback progress,
-                const SyncProperties& props)
-        : CVimConduitBase(host, settings, progress, props) {}
-
-    int32_t SendMail(CMessage* message) override;
-    int32_t FindNextMessage() override;
-    int32_t DeleteMessage() override;
-    int32_t MarkMessageRead() override;
-    int32_t ReadMessage() override;
-    int32_t ResolveName(const char* name, char** displayName, char** address) override;
-    int32_t Logon() override;
-    int32_t Logoff() override;
-};
 
 }  // namespace torrim

@@ -1,5 +1,5 @@
-// The back-ends before their client libraries are wired: what each operation answers and
-// reports, the calls that need no mail system, and the thunk registration.
+// The back-ends' class tree, the calls that need no mail system, and the thunk
+// registration.
 #include "conduit/backends/mail_backends.h"
 
 #include <gtest/gtest.h>
@@ -36,56 +36,10 @@ protected:
         m_host.m_strings[6107] = "   - mark";
         m_host.m_strings[6110] = "   - next";
     }
-    template <typename Base>
-    void CheckUnavailable() {
-        CProbe<Base> conduit(m_host, m_settings, m_props);
-        CMessage message;
-        message.SetSubject("Hello");
-        EXPECT_EQ(conduit.Logon(), MAIL_ERR_UNAVAILABLE);
-        EXPECT_EQ(conduit.Logoff(), MAIL_ERR_UNAVAILABLE);
-        EXPECT_EQ(conduit.SendMail(&message), MAIL_ERR_UNAVAILABLE);
-        EXPECT_EQ(conduit.FindNextMessage(), MAIL_ERR_UNAVAILABLE);
-        EXPECT_EQ(conduit.ReadMessage(), MAIL_ERR_UNAVAILABLE);
-        // No current desktop message: nothing to ask the mail system, and no report.
-        const size_t before = m_host.m_log.size();
-        EXPECT_EQ(conduit.MarkMessageRead(), 0);
-        EXPECT_EQ(conduit.DeleteMessage(), 0);
-        EXPECT_EQ(m_host.m_log.size(), before);
-        conduit.SetCurrent("msg-1", 0);
-        EXPECT_EQ(conduit.MarkMessageRead(), MAIL_ERR_UNAVAILABLE);
-        EXPECT_EQ(conduit.DeleteMessage(), MAIL_ERR_UNAVAILABLE);
-        char* name = nullptr;
-        char* address = nullptr;
-        EXPECT_EQ(conduit.ResolveName("ann", &name, &address), MAIL_ERR_UNAVAILABLE);
-        EXPECT_EQ(name, nullptr);
-        EXPECT_EQ(conduit.KeepsMessageIds(), 0);
-
-        std::vector<std::string> reports;
-        for (const auto& line : m_host.m_log) {
-            if (line.activity == LOG_DESKTOP_MAIL_FAILED) {
-                reports.push_back(line.text);
-            }
-        }
-        EXPECT_EQ(reports, (std::vector<std::string>{
-                               "   - Could not log on to the Desktop Mail System.",
-                               "   - Failed while trying to Logoff of the Desktop Mail System.",
-                               "   - send", "   - next", "   - read", "   - mark", "   - delete"}));
-        // The send report names the outgoing message.
-        bool named = false;
-        for (const auto& line : m_host.m_log) {
-            named = named || line.text == ", Hello";
-        }
-        EXPECT_TRUE(named);
-    }
-
     CFakeHost m_host;
     MailSettings m_settings;
     SyncProperties m_props;
 };
-
-TEST_F(BackEndsTest, VimAnswersUnavailableWithItsReports) {
-    CheckUnavailable<CVimConduit>();
-}
 
 TEST_F(BackEndsTest, ClassTreeKeepsTheBaseOfEachBranch) {
     CProbe<CMapi16Conduit> mapi16(m_host, m_settings, m_props);
