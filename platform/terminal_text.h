@@ -18,4 +18,9 @@ std::string AnsiToTerminal(std::string_view text);
 // become "?". Unchanged when the terminal does not use UTF-8 or the text is not UTF-8.
 std::string TerminalToAnsi(std::string_view text);
 
+// Reads one line from standard input without its line end. On a terminal the prompt is
+// written to standard error first and the typed characters are not echoed (passwords).
+// false at the end of the input.
+bool ReadSecretLine(const char* prompt, std::string* out);
+
 }  // namespace platform

@@ -5,8 +5,11 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <strings.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/code_page.h"
 
@@ -82,6 +85,35 @@ std::string TerminalToAnsi(std::string_view text) {
     if (!TerminalUsesUtf8() || !Convert(text, "UTF-8", CodePageName(ActiveCodePage()), true, &out))
         return std::string(text);
     return out;
+}
+
+bool ReadSecretLine(const char* prompt, std::string* out) {
+    out->clear();
+    const bool terminal = ::isatty(STDIN_FILENO) == 1;
+    struct termios saved {};
+    if (terminal && ::tcgetattr(STDIN_FILENO, &saved) == 0) {
+        std::fputs(prompt, stderr);
+        std::fflush(stderr);
+        struct termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        (void)::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    bool got = false;
+    for (int c = std::getchar(); c != EOF; c = std::getchar()) {
+        got = true;
+        if (c == '\n') {
+            break;
+        }
+        out->push_back(static_cast<char>(c));
+    }
+    if (!out->empty() && out->back() == '\r') {
+        out->pop_back();
+    }
+    if (terminal) {
+        (void)::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fputs("\n", stderr);
+    }
+    return got;
 }
 
 }  // namespace platform

@@ -142,7 +142,7 @@ TEST_F(OpenConduitTest, UnknownInterfaceRunsNothingAndKnownOnesStopAtUnavailable
     EXPECT_EQ(Open(), -1);
     EXPECT_EQ(m_host.Count("RegisterConduit"), 0);
     EXPECT_TRUE(m_host.m_log.empty());
-    // No mail profile exists (and VIM has no client library): each session stops at Logon
+    // No mail profile or post office exists: each session stops at Logon
     // with the logon report, and never logs off.
     for (const char* name : {"MAPI32", "vim32", "notesvim32", "MAPI"}) {
         m_host.m_log.clear();

@@ -3,7 +3,7 @@
 # temporary Maildir: the first sync (inbox to handheld, attachments notice, outbox sent with
 # its signature and high-priority subject), read marks and deletions in both directions,
 # a sync with nothing to do, the thunked "mapi" interface, "mapi" on a system without the
-# thunk, and the VIM interfaces (the logon fails and reports).
+# thunk, and the VIM interfaces without a post office (the logon fails and reports).
 # usage: mapi_sync_test.sh TETHERSYNC NO_THUNK_LIBRARY_FOLDER
 set -euo pipefail
 tethersync=$1
@@ -162,7 +162,7 @@ grep -q '   - Could not log on to the Desktop Mail System.' "$log" || fail "no l
 ! grep -q 'Logoff' "$log" || fail "logoff reported after a failed logon"
 [ "$("$tethersync" mail list)" = "$before" ] || fail "handheld changed without a logon"
 
-# ---- the VIM interfaces have no client yet: the logon reports, nothing changes ----
+# ---- the VIM interfaces without a post office: the logon reports, nothing changes ----
 for interface in vim32 NotesVIM32; do
     ts user set --user alice Interface "$interface"
     : >"$log"

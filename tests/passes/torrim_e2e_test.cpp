@@ -1,5 +1,5 @@
-// libtorrim.so loaded by the sync host program: the VIM interfaces start a session that
-// stops at the desktop logon, "mapi" keeps the library loaded whatever the session did,
+// libtorrim.so loaded by the sync host program: the VIM interfaces without a post office
+// start a session that stops at the desktop logon, "mapi" keeps the library loaded whatever the session did,
 // an unknown interface runs nothing.
 #include <gtest/gtest.h>
 #include <stdlib.h>
