@@ -2,7 +2,9 @@
 # Whole-sync benchmark: a first sync of a 10,000-message Maildir into an empty handheld
 # image and a no-change re-sync through tethersync (mail conduit + Simple MAPI library),
 # timed in the same run as mbsync copying the same Maildir to an empty Maildir and
-# re-running with no change. Prints a table with the ratios.
+# re-running with no change; then the same mailbox as the inbox of a VIM post office
+# account through "vim32" (when the postoffice program and the VIM library are built).
+# Prints a table with the ratios.
 #
 # usage: sync_vs_mbsync.sh [BUILD_DIR] [MESSAGES]
 #   BUILD_DIR  a build folder holding bin/tethersync (default: ../../build)
@@ -86,6 +88,7 @@ for i in range(count):
         f.write(msg)
 EOF
 cp -a "$store" "$work/mbsync-far"  # mbsync renames source files to record its ids
+cp -a "$store" "$work/vim-inbox"
 mkdir -p "$work/mbsync-near"
 
 # ---- tethersync: user, Mail settings, profile, empty image ----
@@ -156,6 +159,32 @@ echo "mbsync first copy: $mb1" >&2
 copied=$(find "$work/mbsync-near/new" "$work/mbsync-near/cur" -type f | wc -l)
 mb2=$(timed mbsync -q -c "$work/mbsyncrc" bench)
 
+# ---- the same mailbox as a post office account, through "vim32" ----
+postoffice=$(dirname "$tethersync")/postoffice
+vimrows=""
+if [ -x "$postoffice" ] && [ -e "$(dirname "$tethersync")/../lib/libvim32.so" ]; then
+    po=$work/po
+    "$postoffice" create "$po" --domain example.org >/dev/null
+    printf 'bench\n' >"$work/password"
+    "$postoffice" adduser "$po" me --password-file "$work/password" >/dev/null
+    rm -rf "$po/accounts/me/new" "$po/accounts/me/cur"
+    mv "$work/vim-inbox/new" "$work/vim-inbox/cur" "$po/accounts/me/"
+    ts user add vimbench
+    TETHER_IMAGE=$work/vim.img ts image create --user vimbench --capacity 4294967296
+    for kv in "System cc:Mail" "Interface VIM32" "UserAccount me" "Password bench" "PostOffice $po"; do
+        read -r key value <<<"$kv"
+        ts user set --user vimbench "$key" "$value"
+    done
+    ts action set --user vimbench synchronize
+    TETHER_IMAGE=$work/vim.img ts prefs set --mode all
+    vim1=$(TETHER_IMAGE=$work/vim.img timed "$tethersync" sync)
+    echo "tethersync vim32 first sync: $vim1" >&2
+    vimhandheld=$(TETHER_IMAGE=$work/vim.img "$tethersync" mail list --category inbox | grep -c . || true)
+    vim2=$(TETHER_IMAGE=$work/vim.img timed "$tethersync" sync)
+    echo "tethersync vim32 no-change: $vim2" >&2
+    vimrows=yes
+fi
+
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
 read -r s1w s1c s1m <<<"$sync1"
 read -r s0w s0c s0m <<<"$sync0"
@@ -175,6 +204,15 @@ printf '%-34s %9s %9s %9s\n' "mbsync no-change re-run" "$m2w" "$m2c" "$m2m"
 printf '%-34s %9s %9s\n' "ratio first (tethersync / mbsync)" "$(ratio "$s1w" "$m1w")" "$(ratio "$s1c" "$m1c")"
 printf '%-34s %9s %9s\n' "ratio no-change, no cache" "$(ratio "$s0w" "$m2w")" "$(ratio "$s0c" "$m2c")"
 printf '%-34s %9s %9s\n' "ratio no-change" "$(ratio "$s2w" "$m2w")" "$(ratio "$s2c" "$m2c")"
+if [ -n "$vimrows" ]; then
+    read -r v1w v1c v1m <<<"$vim1"
+    read -r v2w v2c v2m <<<"$vim2"
+    echo "vim32: on the handheld after the first sync: $vimhandheld"
+    printf '%-34s %9s %9s %9s\n' "tethersync vim32 first sync" "$v1w" "$v1c" "$v1m"
+    printf '%-34s %9s %9s %9s\n' "tethersync vim32 no-change" "$v2w" "$v2c" "$v2m"
+    printf '%-34s %9s %9s\n' "ratio vim32 first / mbsync" "$(ratio "$v1w" "$m1w")" "$(ratio "$v1c" "$m1c")"
+    printf '%-34s %9s %9s\n' "ratio vim32 no-change / mbsync" "$(ratio "$v2w" "$m2w")" "$(ratio "$v2c" "$m2c")"
+fi
 if [ -s "$work/perf.txt" ]; then
     echo
     echo "where the no-change re-sync spends its time (perf, self time):"
