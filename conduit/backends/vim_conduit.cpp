@@ -159,13 +159,13 @@ int32_t CVimConduit::Logon() {
                                           Text(IDS_LOTUS_NOTES_KEY).c_str(), "", program,
                                           sizeof program, Text(IDS_LOTUS_INI));
         const std::string notesProgram = program;
-        if (!notesProgram.empty()) {
-            const size_t slash = notesProgram.find_last_of("/\\");
-            const std::string folder =
-                slash == std::string::npos ? std::string() : notesProgram.substr(0, slash);
+        const size_t slash = notesProgram.find_last_of("/\\");
+        // A program named without a folder leaves the library to the search path.
+        if (!notesProgram.empty() && slash != std::string::npos) {
+            const std::string folder = slash == 0 ? std::string("/") : notesProgram.substr(0, slash);
             // A folder that cannot be entered still names where the library is.
             (void)platform::SetCurrentDirectory(folder);
-            library = folder + "/" + library;
+            library = platform::JoinPath(folder, library);
         }
     }
     m_hVimLib = platform::LoadLibraryByName(library);
