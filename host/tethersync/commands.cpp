@@ -1207,7 +1207,9 @@ int Demo(CArgs args) {
             ShowMaildir(maildir);
         }
     }
-    if (!testConduit) {
+    // The VIM run needs the mail conduit itself (not another conduit named by the path).
+    if (!testConduit && conduits.size() == 1 &&
+        platform::SharedObjectName(conduits.front()) == "libtorrim.so") {
         if (int vim = DemoVim(dir, syncStep); result == 0)
             result = vim;
     }
