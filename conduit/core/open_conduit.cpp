@@ -18,8 +18,9 @@ bool g_versionAsked = false;
 constexpr uint32_t NAME_REQUEST_VERSION = 1;
 constexpr uint32_t NAME_REQUEST_SIZE = 80;
 
-// A bounded, terminated copy of at most the low 16 bits of `size` bytes (a size whose low
-// 16 bits are 0 means the largest, 0xFFFF). false when the name is empty.
+// A bounded, terminated copy of at most the low 16 bits of `size` bytes. A size of 0 has
+// no room even for the terminator, so nothing is written; a size of 0x10000 or more whose
+// low 16 bits are 0 means the largest, 0xFFFF. false when the name is empty.
 bool CopyName(CHostServices& host, char* buffer, uint32_t size) {
     const std::string name = host.LoadString(IDS_CONDUIT_NAME);
     if (name.empty()) {
@@ -27,6 +28,9 @@ bool CopyName(CHostServices& host, char* buffer, uint32_t size) {
     }
     size_t room = size & 0xFFFF;
     if (room == 0) {
+        if (size == 0) {
+            return true;
+        }
         room = 0xFFFF;
     }
     const size_t length = std::min(name.size(), room - 1);
