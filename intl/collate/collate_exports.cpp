@@ -14,16 +14,13 @@ ByteView View(TableView table) {
     return table.data == nullptr ? ByteView{} : ByteView(table.data, table.size);
 }
 
-// The table (from -> to) as bytes. A set without such a table in the file is
-// taken as it is (an empty view: bytes stand for the code points of the same
-// value), the way a translation without a table copies the text unchanged.
-int32_t OptionalXlatTable(tccIntlCtxtStruct* ctx, int16_t from, int16_t to, ByteView* out) {
+// The table (from -> to) as bytes. A set without such a table in the file
+// answers 3075: its bytes cannot be weighed or normalised without knowing
+// which characters they are (taking them as Latin-1 would misread every other
+// set), so the caller returns the code and writes nothing.
+int32_t XlatTable(tccIntlCtxtStruct* ctx, int16_t from, int16_t to, ByteView* out) {
     TableView table;
     const int32_t rc = GetXlatTable(ctx, from, to, false, &table);
-    if (rc == INTL_ERR_NO_XLAT_TABLE) {
-        *out = ByteView{};
-        return INTL_OK;
-    }
     if (rc != INTL_OK)
         return rc;
     *out = View(table);
@@ -73,9 +70,9 @@ int32_t NormalizeMulti(tccIntlCtxtStruct* ctx, int16_t set, uint8_t* text, uint3
         return rc;
     ByteView toUnicode;
     ByteView fromUnicode;
-    if ((rc = OptionalXlatTable(ctx, set, SET_UNICODE, &toUnicode)) != INTL_OK)
+    if ((rc = XlatTable(ctx, set, SET_UNICODE, &toUnicode)) != INTL_OK)
         return rc;
-    if ((rc = OptionalXlatTable(ctx, SET_UNICODE, set, &fromUnicode)) != INTL_OK)
+    if ((rc = XlatTable(ctx, SET_UNICODE, set, &fromUnicode)) != INTL_OK)
         return rc;
     NormalizeMultiByteText(U16Table(View(norm)), ByteToUnicode(toUnicode), fromUnicode, text,
                            length);
@@ -102,7 +99,7 @@ int32_t NormalizeMulti(tccIntlCtxtStruct* ctx, int16_t set, uint8_t* text, uint3
     ByteView toUnicode;
     int32_t rc = INTL_OK;
     if (!unicode) {
-        if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
+        if ((rc = XlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
             return rc;
         }
     }
@@ -197,10 +194,10 @@ GLOSSEL_EXPORT int32_t ccIntlNormalizeStr(tccIntlCtxtStruct* handle, int16_t cha
         }
         ByteView toUnicode;
         ByteView fromUnicode;
-        if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
+        if ((rc = XlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
             return rc;
         }
-        if ((rc = OptionalXlatTable(handle, SET_UNICODE, characterSet, &fromUnicode)) != INTL_OK) {
+        if ((rc = XlatTable(handle, SET_UNICODE, characterSet, &fromUnicode)) != INTL_OK) {
             return rc;
         }
         NormalizeByteText(U16Table(View(norm)), ByteToUnicode(toUnicode),
@@ -227,7 +224,10 @@ GLOSSEL_EXPORT int32_t ccIntlSplitStr(tccIntlCtxtStruct* handle, int16_t charact
             return INTL_ERR_BAD_HANDLE;
         if (position == nullptr)
             return INTL_ERR_BUFFER_TOO_SMALL;
-        if (characterSet == SET_SJIS || characterSet == SET_NONE) {
+        // Double-byte text has no contractions; reading it byte by byte could
+        // move the split between a lead byte and its trail.
+        if (characterSet == SET_SJIS || characterSet == SET_SJIS_PAIRS ||
+            characterSet == SET_NONE) {
             *position = splitPos;
             return INTL_OK;
         }
@@ -239,13 +239,13 @@ GLOSSEL_EXPORT int32_t ccIntlSplitStr(tccIntlCtxtStruct* handle, int16_t charact
         if (rc != INTL_OK)
             return rc;
         const uint16_t length = *position;
-        *position = splitPos;
-        if (tables.third.empty() || text == nullptr)
+        if (tables.third.empty() || text == nullptr) {
+            *position = splitPos;
             return INTL_OK;
+        }
         ByteView toUnicode;
         if (!unicode) {
-            if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) !=
-                INTL_OK) {
+            if ((rc = XlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
                 return rc;
             }
         }
@@ -260,18 +260,23 @@ GLOSSEL_EXPORT int32_t ccIntlHighestChar(tccIntlCtxtStruct* handle, int16_t char
     return GuardedExport([&]() -> int32_t {
         if (highest == nullptr)
             return INTL_ERR_BUFFER_TOO_SMALL;
-        *highest = 0xFF;
         if (characterSet == SET_UNICODE || characterSet == SET_SJIS || characterSet == SET_NONE) {
+            *highest = 0xFF;
             return INTL_OK;
         }
-        if (!IsLiveContext(handle))
+        if (!IsLiveContext(handle)) {
+            *highest = 0xFF;
             return INTL_ERR_BAD_HANDLE;
+        }
+        // The flags are the kind itself; the directory holds kinds 0-3 only.
+        if (flags > COLLATE_KIND_MASK)
+            return INTL_ERR_NO_LANG_TABLE;
         CollationTables tables;
-        int32_t rc = CollationTablesOf(handle, flags & COLLATE_KIND_MASK, true, &tables);
+        int32_t rc = CollationTablesOf(handle, flags, true, &tables);
         if (rc != INTL_OK)
             return rc;
         ByteView toUnicode;
-        if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
+        if ((rc = XlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
             return rc;
         }
         *highest = HighestCharOf(tables, ByteToUnicode(toUnicode));

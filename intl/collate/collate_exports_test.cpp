@@ -56,6 +56,21 @@ protected:
         cp[0x80] = 0x20AC;
         contents.xlat.push_back({1252, 1200, SingleToUnicodeTable(cp)});
         contents.xlat.push_back({1200, 1252, UnicodeToSingleTable(cp, 0xFFFD)});
+        // Code page 932 (single-byte parts only) both ways; 1250 only towards
+        // Unicode; 1251 and 0x43A4 not at all.
+        std::array<uint16_t, 256> sjis{};
+        std::array<uint16_t, 256> sjisOut{};
+        for (int b = 0; b < 256; ++b) {
+            sjis[b] = b < 0x80 ? static_cast<uint16_t>(b)
+                               : (b >= 0xA1 && b <= 0xDF ? static_cast<uint16_t>(0xFF61 + b - 0xA1)
+                                                         : uint16_t{0});
+            sjisOut[b] = b < 0x80 ? static_cast<uint16_t>(b) : uint16_t{'?'};
+        }
+        std::vector<uint8_t> sjisToUnicode = SingleToUnicodeTable(sjis);
+        sjisToUnicode.resize(SJIS_GRID_TABLE_SIZE);  // an empty double-byte grid
+        contents.xlat.push_back({932, 1200, sjisToUnicode});
+        contents.xlat.push_back({1200, 932, UnicodeToDoubleTable(sjisOut, {})});
+        contents.xlat.push_back({1250, 1200, SingleToUnicodeTable(cp)});
 
         LangTableSpec langTable;
         langTable.language[0] = 't';
@@ -142,8 +157,6 @@ TEST_F(CollateExports, CompareThroughTheLanguageTables) {
     EXPECT_EQ(Compare(1200, wideLhs, wideRhs, 0), 1);
     EXPECT_EQ(Compare(932, "abc", "ABC", 0), 0);
     EXPECT_EQ(Compare(932, "abc", "ABC", 1), 1);
-    // A set without a translation table is compared by its byte values.
-    EXPECT_EQ(Compare(1251, "abc", "abd", 0), -1);
     // Kind 2 is not a collation table; kind 3 does not exist for "tt".
     Compare(1252, "a", "b", 2, 3078);
     Compare(1252, "a", "b", 3, 3076);
@@ -247,6 +260,43 @@ TEST_F(CollateExports, SplitKeepsContractionsTogether) {
         ccIntlSplitStr(m_ctx, 1200, reinterpret_cast<const uint8_t*>(wide.data()), 7, &position),
         0);
     EXPECT_EQ(position, 4);  // 7 rounds down to 6, then one unit back
+}
+
+// A byte set is known only through its tables: without them its bytes are not
+// taken for Latin-1. Each operation answers 3075 and leaves its output alone.
+TEST_F(CollateExports, SetsWithoutTranslationTablesAreRefused) {
+    EXPECT_EQ(Compare(1251, "abc", "abd", 0, 3075), 99);
+    std::string text = "AbC";
+    EXPECT_EQ(ccIntlNormalizeStr(m_ctx, 1251, reinterpret_cast<uint8_t*>(text.data()), 3), 3075);
+    EXPECT_EQ(text, "AbC");
+    // 1250 reaches Unicode but cannot come back.
+    EXPECT_EQ(ccIntlNormalizeStr(m_ctx, 1250, reinterpret_cast<uint8_t*>(text.data()), 3), 3075);
+    EXPECT_EQ(ccIntlNormalizeMultiStr(m_ctx, 0x43A4, reinterpret_cast<uint8_t*>(text.data()), 3),
+              3075);
+    EXPECT_EQ(ccIntlNormalizeStr(m_ctx, 0x43A4, reinterpret_cast<uint8_t*>(text.data()), 3), 3075);
+    EXPECT_EQ(text, "AbC");
+    uint16_t position = 5;
+    EXPECT_EQ(ccIntlSplitStr(m_ctx, 1251, reinterpret_cast<const uint8_t*>("mucho"), 3, &position),
+              3075);
+    EXPECT_EQ(position, 5);
+    uint8_t highest = 7;
+    EXPECT_EQ(ccIntlHighestChar(m_ctx, 1251, 0, &highest), 3075);
+    EXPECT_EQ(highest, 7);
+    // The flags of the highest character are the kind: 4 and more name no kind.
+    EXPECT_EQ(ccIntlHighestChar(m_ctx, 1252, 4, &highest), 3076);
+    EXPECT_EQ(ccIntlHighestChar(m_ctx, 1252, 0x8000, &highest), 3076);
+    EXPECT_EQ(highest, 7);
+}
+
+// 0x43A4 is double-byte text like 932: "c" here is the trail byte of 0x82 0x63,
+// so the "ch" after it is no contraction and the split stays after the pair.
+TEST_F(CollateExports, SplitNeverCutsADoubleByteCharacter) {
+    const uint8_t text[] = {0x82, 'c', 'h', 'o'};
+    for (int16_t set : {932, 0x43A4}) {
+        uint16_t position = 4;
+        EXPECT_EQ(ccIntlSplitStr(m_ctx, set, text, 2, &position), 0) << set;
+        EXPECT_EQ(position, 2) << set;
+    }
 }
 
 TEST_F(CollateExports, HighestCharOfASingleByteSet) {

@@ -50,9 +50,9 @@ struct CollationTables {
     ByteView third;   // contractions
 };
 
-// Single-byte set to Unicode: 256 u16. Without a table each byte stands for
-// the code point of the same value (the text is taken as it is, the way a
-// translation without a table copies the text unchanged).
+// Single-byte set to Unicode: 256 u16. The context refuses files whose tables
+// are shorter and the exports refuse a set without tables; a view too short
+// (built by hand) leaves each byte standing for the code point of its value.
 class ByteToUnicode {
 public:
     ByteToUnicode() = default;
@@ -65,7 +65,8 @@ private:
 
 // Unicode to a single-byte set: 256 bytes for U+0000-U+00FF, then pairs
 // (u16 key, u16 value) sorted by key. Yields '?' for a value the set lacks.
-// Without a table U+0000-U+00FF map to the byte of the same value.
+// A view shorter than 256 bytes maps U+0000-U+00FF to the byte of the same
+// value.
 class UnicodeToByte {
 public:
     UnicodeToByte() = default;
