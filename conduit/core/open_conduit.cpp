@@ -141,7 +141,14 @@ int32_t ConduitOpen(CHostServices& host, MailSettings& settings, ProgressCallbac
     }
     const std::string folder(props->conduitFolder,
                              strnlen(props->conduitFolder, sizeof(props->conduitFolder)));
-    (void)ReadMailSettings(host, settings, folder);  // an unconfigured user shows as empty System
+    // An unconfigured user shows as an empty System (the warning is given inside); a user
+    // that cannot be found is logged there and ends the operation with the error end line.
+    bool userNotFound = false;
+    (void)ReadMailSettings(host, settings, folder, &userNotFound);
+    if (userNotFound) {
+        (void)host.LogAddLine(host.LoadString(IDS_CONDUIT_NAME).c_str(), LOG_SYNC_FAILED);
+        return 0;
+    }
     if (settings.System().empty()) {
         return 0;
     }

@@ -140,6 +140,20 @@ TEST_F(OpenConduitTest, UnconfiguredUserEndsWithZero) {
     EXPECT_TRUE(g_progress.empty());
 }
 
+TEST_F(OpenConduitTest, UnknownUserIsLoggedAndEndsWithTheErrorLine) {
+    (void)ConduitGetVersion();
+    m_host.m_settings[{7, "System"}] = "Client";
+    m_host.m_settings[{7, "Interface"}] = "MAPI32";
+    m_host.m_userLookupResult = 16641;
+    EXPECT_EQ(Open(), 0);
+    EXPECT_EQ(m_host.m_log,
+              (std::vector<CFakeHost::LogLine>{
+                  {"-- Mail", -1},
+                  {"   - Could not find the desktop user of this TetherSync operation.", 22},
+                  {"Mail", 21}}));
+    EXPECT_EQ(m_host.Count("RegisterConduit"), 0);  // no session without settings
+}
+
 TEST_F(OpenConduitTest, InterfaceChoosesBackEndIgnoringCase) {
     EXPECT_EQ(BackEndOf(m_host, "MAPI32"), BackEndKind::Mapi32);
     EXPECT_EQ(BackEndOf(m_host, "Mapi"), BackEndKind::Mapi16);
