@@ -192,7 +192,7 @@ TEST_F(SyncSessionTest, WriteRefusesARecordLargerThanTheCallersBuffer) {
     w.recordSize = 4;
     w.bufferSize = 3;
     EXPECT_EQ(m_session.WriteRecord(&w), 16386);  // a new record
-    EXPECT_EQ(w.recordId, 0u);
+    EXPECT_EQ(uint32_t{w.recordId}, 0u);
     w.recordId = m_seeded[0];
     EXPECT_EQ(m_session.WriteRecord(&w), 16386);  // a replacement
     uint16_t count = 0;
