@@ -2,6 +2,9 @@
 // highest character and Unicode packing: argument checks, table look-ups
 // through the context, then the algorithms of collation.h and
 // unicode_compression.h.
+#include <cstdint>
+#include <cstring>
+
 #include "include/glossel/glossel.h"
 #include "intl/collate/collation.h"
 #include "intl/collate/unicode_compression.h"
@@ -79,6 +82,19 @@ int32_t NormalizeMulti(tccIntlCtxtStruct* ctx, int16_t set, uint8_t* text, uint3
     return INTL_OK;
 }
 
+// Keeps the byte keys of `set` under `kind` for the shortcut, built from the
+// tables just found.
+void KeepByteKeys(tccIntlCtxtStruct* ctx, int16_t set, uint16_t kind, ByteView toUnicode,
+                  ByteView main) {
+    ByteKeys& keys = ctx->byteKeys[kind & COLLATE_KIND_MASK];
+    if ((keys.valid && keys.set == set) || toUnicode.size() < sizeof(keys.unicode))
+        return;
+    std::memcpy(keys.unicode, toUnicode.data(), sizeof(keys.unicode));
+    ComposeByteKeys(ByteToUnicode(toUnicode), main, keys.key);
+    keys.set = set;
+    keys.valid = true;
+}
+
 // Every case of the comparison, in the order its checks answer.
 [[gnu::noinline]] int32_t StrCmpGeneral(tccIntlCtxtStruct* handle, int16_t characterSet,
                                         const uint8_t* lhs, uint32_t lhsLength, const uint8_t* rhs,
@@ -107,6 +123,8 @@ int32_t NormalizeMulti(tccIntlCtxtStruct* ctx, int16_t set, uint8_t* text, uint3
     rc = CollationTablesOf(handle, flags & COLLATE_KIND_MASK, true, &tables);
     if (rc != INTL_OK)
         return rc;
+    if (!unicode)
+        KeepByteKeys(handle, characterSet, flags, toUnicode, tables.main);
     CollationView view{tables, U16Table(), ByteToUnicode(toUnicode), unicode};
     bool expansionMet = false;
     int16_t order = ComparePass(view, left, right, flags, false, &expansionMet);
@@ -122,8 +140,33 @@ int32_t NormalizeMulti(tccIntlCtxtStruct* ctx, int16_t set, uint8_t* text, uint3
     return INTL_OK;
 }
 
+// Text of a single-byte set through its kept keys, resuming the first pass
+// at a contraction or an expansion: QUICK_UNDECIDED when only the general
+// path can tell.
+int CompareBytesKept(tccIntlCtxtStruct* handle, int16_t characterSet, const uint8_t* lhs,
+                     uint32_t lhsLength, const uint8_t* rhs, uint32_t rhsLength, uint16_t flags) {
+    const uint16_t kind = flags & COLLATE_KIND_MASK;
+    const ByteKeys& keys = handle->byteKeys[kind];
+    const LangViews& views = handle->langViews[kind];
+    if (!keys.valid || keys.set != characterSet || views.main == nullptr || views.type != 0x8003)
+        return QUICK_UNDECIDED;
+    size_t resumeAt = SIZE_MAX;
+    const int order =
+        QuickCompareBytes(keys.key, lhs, lhsLength, rhs, rhsLength, flags, &resumeAt);
+    if (order != QUICK_UNDECIDED || resumeAt == SIZE_MAX)
+        return order;
+    const CollationTables tables{ByteView(views.main, views.mainSize),
+                                 ByteView(views.second, views.secondSize),
+                                 ByteView(views.third, views.thirdSize)};
+    const int16_t resumed =
+        FirstPassFromBytes(tables, ByteToUnicode(ByteView(keys.unicode, sizeof(keys.unicode))),
+                           ByteView(lhs, lhsLength), ByteView(rhs, rhsLength), flags, resumeAt);
+    return resumed != 0 ? resumed : QUICK_UNDECIDED;
+}
+
 // Unicode text near a contraction or an expansion resumes the first pass at
-// the difference; anything else takes the general path.
+// the difference, as does text of a single-byte set whose keys are kept;
+// anything else takes the general path.
 [[gnu::noinline]] int32_t StrCmpSlow(tccIntlCtxtStruct* handle, int16_t characterSet,
                                      const uint8_t* lhs, uint32_t lhsLength, const uint8_t* rhs,
                                      uint32_t rhsLength, uint16_t flags, int16_t* result) {
@@ -137,6 +180,14 @@ int32_t NormalizeMulti(tccIntlCtxtStruct* ctx, int16_t set, uint8_t* text, uint3
                     *result = static_cast<int16_t>(order);
                     return INTL_OK;
                 }
+            }
+        } else if (characterSet != SET_SJIS && result != nullptr && lhs != nullptr &&
+                   rhs != nullptr && IsLiveContext(handle)) {
+            const int order =
+                CompareBytesKept(handle, characterSet, lhs, lhsLength, rhs, rhsLength, flags);
+            if (order != QUICK_UNDECIDED) {
+                *result = static_cast<int16_t>(order);
+                return INTL_OK;
             }
         }
         return StrCmpGeneral(handle, characterSet, lhs, lhsLength, rhs, rhsLength, flags, result);
@@ -154,17 +205,28 @@ GLOSSEL_EXPORT int32_t ccIntlStrCmp(tccIntlCtxtStruct* handle, int16_t character
                                     const uint8_t* lhs, uint32_t lhsLength, const uint8_t* rhs,
                                     uint32_t rhsLength, uint16_t flags, int16_t* result) {
     // The case sorting repeats, kept free of calls so that it needs no
-    // registers saved: Unicode text, a handle in its slot of the live table,
-    // the kind's tables already kept, decided by the plain-weight shortcut.
-    // Nothing here can throw. Everything else goes to StrCmpSlow.
-    if (characterSet == SET_UNICODE && result != nullptr && lhs != nullptr && rhs != nullptr &&
+    // registers saved: Unicode text, or text of a single-byte set whose keys
+    // are kept, a handle in its slot of the live table, the kind's tables
+    // already kept, decided by the plain-weight shortcut. Nothing here can
+    // throw. Everything else goes to StrCmpSlow.
+    if (characterSet != SET_SJIS && result != nullptr && lhs != nullptr && rhs != nullptr &&
         handle != nullptr &&
         detail::g_liveSlots[detail::LiveSlotOf(handle)].load(std::memory_order_acquire) == handle &&
         handle->magic == CONTEXT_MAGIC) {
         const LangViews& views = handle->langViews[flags & COLLATE_KIND_MASK];
         if (views.main != nullptr && views.type == 0x8003) {
-            const int order =
-                QuickCompareUnicode<LangViews, false>(views, lhs, lhsLength, rhs, rhsLength, flags);
+            int order = QUICK_UNDECIDED;
+            if (characterSet == SET_UNICODE) {
+                order = QuickCompareUnicode<LangViews, false>(views, lhs, lhsLength, rhs,
+                                                              rhsLength, flags);
+            } else {
+                const ByteKeys& keys = handle->byteKeys[flags & COLLATE_KIND_MASK];
+                size_t resumeAt = 0;
+                if (keys.valid && keys.set == characterSet) {
+                    order = QuickCompareBytes(keys.key, lhs, lhsLength, rhs, rhsLength, flags,
+                                              &resumeAt);
+                }
+            }
             if (order != QUICK_UNDECIDED) {
                 *result = static_cast<int16_t>(order);
                 return INTL_OK;

@@ -13,6 +13,8 @@
 #include "intl/collate/collation.h"
 #include "intl/context.h"
 #include "intl/table_writer.h"
+#include "intl/test_support.h"
+#include "tools/cctb/language/language_tables.h"
 
 namespace glossel {
 namespace {
@@ -305,6 +307,92 @@ TEST_F(CollateExports, HighestCharOfASingleByteSet) {
     EXPECT_EQ(ccIntlHighestChar(m_ctx, 1252, 0, &highest), 0);
     EXPECT_EQ(highest, 0x80);
     EXPECT_EQ(ccIntlHighestChar(m_ctx, 1252, 2, &highest), 3078);
+}
+
+// Single-byte text takes a shortcut through keys the context composes once per
+// set and kind. Through the export, over every compiled language and kind,
+// two sets used in turn, every flag value and unloads in between, each answer
+// must be the general comparison's over the same tables.
+TEST(ByteSetExports, ShortcutAnswersAsTheGeneralComparison) {
+    std::vector<cctb::TableBlob> blobs;
+    std::string error;
+    ASSERT_TRUE(cctb::BuildLanguageTables(&blobs, &error)) << error;
+    TableFileContents contents;
+    const std::array<uint16_t, 256> cp1252 = testing::Cp1252();
+    std::array<uint16_t, 256> other = cp1252;  // a second set: the upper half mirrored
+    for (int b = 0x80; b < 0x100; ++b)
+        other[b] = cp1252[0x17F - b];
+    contents.xlat.push_back({1252, 1200, SingleToUnicodeTable(cp1252)});
+    contents.xlat.push_back({1250, 1200, SingleToUnicodeTable(other)});
+    std::vector<std::string> languages;
+    for (const cctb::TableBlob& blob : blobs) {
+        LangTableSpec spec;
+        spec.type = blob.type;
+        spec.language[0] = blob.language[0];
+        spec.language[1] = blob.language[1];
+        spec.kind = blob.kind;
+        spec.main = blob.main;
+        spec.second = blob.second;
+        spec.third = blob.third;
+        contents.lang.push_back(spec);
+        const std::string code(blob.language, 2);
+        if (languages.empty() || languages.back() != code)
+            languages.push_back(code);
+    }
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(BuildTableFile(contents, &bytes, &error)) << error;
+    testing::CTempDir dir;
+    std::ofstream(dir.Path() + "/CCINTL.TB", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+    const std::vector<uint8_t> toUnicode1252 = SingleToUnicodeTable(cp1252);
+    const std::vector<uint8_t> toUnicodeOther = SingleToUnicodeTable(other);
+
+    std::vector<uint8_t> alphabet = {'a', 'b', 'c', 'h', 'l', 'o', 's', 'A', 'C', 'L', ' ', 0,
+                                     0x80, 0x8C, 0x9C, 0xC4, 0xC5, 0xDF, 0xE4, 0xE5, 0xE6, 0xF6};
+    std::mt19937 rng(15);
+    auto randomText = [&](size_t maxLength) {
+        std::vector<uint8_t> text;
+        for (size_t n = rng() % (maxLength + 1); n > 0; --n)
+            text.push_back(alphabet[rng() % alphabet.size()]);
+        return text;
+    };
+    ASSERT_GE(languages.size(), 10u);
+    for (const std::string& language : languages) {
+        tccIntlCtxtStruct* ctx = nullptr;
+        ASSERT_EQ(CreateContext(dir.Path().c_str(), 2, language.c_str(), &ctx), 0);
+        for (int round = 0; round < 6000; ++round) {
+            const std::vector<uint8_t> s = randomText(10);
+            std::vector<uint8_t> t(s.begin(), s.begin() + static_cast<long>(rng() % (s.size() + 1)));
+            const std::vector<uint8_t> tail = randomText(3);
+            t.insert(t.end(), tail.begin(), tail.end());
+            // Mostly one set and kind at a time, as a sort does; sometimes the other.
+            const uint16_t flags = static_cast<uint16_t>(
+                (round / 1500) | (rng() % 8 == 0 ? rng() % 0x40 : (rng() % 4) << 4));
+            const int16_t set = rng() % 16 == 0 ? 1250 : 1252;
+            if (rng() % 2000 == 0) {
+                UnloadTables(ctx);
+            }
+            LangTables tables;
+            ASSERT_EQ(GetLangTables(ctx, flags & 3, &tables), 0);
+            CollationView view;
+            view.tables = {ByteView(tables.main.data, tables.main.size),
+                           ByteView(tables.second.data, tables.second.size),
+                           ByteView(tables.third.data, tables.third.size)};
+            view.toUnicode = ByteToUnicode(set == 1252 ? toUnicode1252 : toUnicodeOther);
+            for (int direction = 0; direction < 2; ++direction) {
+                const std::vector<uint8_t>& lhs = direction == 0 ? s : t;
+                const std::vector<uint8_t>& rhs = direction == 0 ? t : s;
+                int16_t result = 99;
+                ASSERT_EQ(ccIntlStrCmp(ctx, set, lhs.data(), static_cast<uint32_t>(lhs.size()),
+                                       rhs.data(), static_cast<uint32_t>(rhs.size()), flags,
+                                       &result),
+                          0);
+                ASSERT_EQ(result, CompareText(view, lhs, rhs, flags))
+                    << language << " set " << set << " flags " << flags << " round " << round;
+            }
+        }
+        ASSERT_EQ(DestroyContext(ctx), 0);
+    }
 }
 
 TEST(CompressionExports, ArgumentChecksAndRoundTrip) {
