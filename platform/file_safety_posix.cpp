@@ -47,9 +47,10 @@ int32_t CreateHeldFile(const std::string& path, uint32_t mode, int* fd) {
         return LastError();
     // The mode is set before any byte is written, so data meant for the owner alone is
     // never readable by others, not even briefly; the lock tells a later sweep that the
-    // file's writer is alive.
+    // file's writer is alive. A private 0600 is what the file was created with (a umask
+    // never takes the owner's bits in practice), so it needs no second call.
     int32_t err = 0;
-    if (::fchmod(f, static_cast<mode_t>(mode & 07777)) != 0)
+    if ((mode & 07777) != 0600 && ::fchmod(f, static_cast<mode_t>(mode & 07777)) != 0)
         err = LastError();
     while (err == 0 && ::flock(f, LOCK_EX) != 0) {
         if (errno != EINTR)

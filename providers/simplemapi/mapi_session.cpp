@@ -31,8 +31,8 @@ constexpr size_t MAX_MESSAGE_BYTES = size_t{1} << 30;
 // leftover meanwhile. A temporary copy needs no flush to disk: it only has to outlive
 // this process's use of it (reopening it truncated would make the file system flush it
 // on close). "" on failure, with nothing left behind.
-std::string WriteTempFile(const std::string& diskName, const std::string& data, int* fd) {
-    const std::string folder = platform::TemporaryFolder();
+std::string WriteTempFile(const std::string& folder, const std::string& diskName,
+                          const std::string& data, int* fd) {
     if (folder.empty()) {
         static std::once_flag once;
         std::call_once(once, [] {
@@ -231,9 +231,11 @@ int32_t CMapiSession::ReadMail(const char* id, FLAGS flags, MapiMessage** out) {
 
     std::vector<std::string> files;
     std::vector<int> held;
+    const std::string folder =
+        message.attachments.empty() ? std::string() : platform::TemporaryFolder();
     for (const AttachmentData& a : message.attachments) {
         int fd = -1;
-        std::string file = WriteTempFile(a.diskName, a.data, &fd);
+        std::string file = WriteTempFile(folder, a.diskName, a.data, &fd);
         if (file.empty()) {
             RemoveFiles(files, &held);
             return MAPI_E_ATTACHMENT_WRITE_FAILURE;
