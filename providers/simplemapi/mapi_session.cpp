@@ -140,13 +140,15 @@ int32_t CMapiSession::Open(const std::string& profileFile, const std::string& pr
         (void)RemoveMaildirLeftovers(profile->sent);
     }
     // Attachment files of reads whose process was killed before it freed the message.
-    if (const std::string folder = platform::TemporaryFolder(); !folder.empty()) {
-        (void)platform::RemoveLeftoverFiles(folder, IsAttachmentFileName, -1);
+    std::string tempFolder = platform::TemporaryFolder();
+    if (!tempFolder.empty()) {
+        (void)platform::RemoveLeftoverFiles(tempFolder, IsAttachmentFileName, -1);
     }
     auto* session = new (std::nothrow) CMapiSession(std::move(*profile), codePage);
     if (session == nullptr) {
         return MAPI_E_INSUFFICIENT_MEMORY;
     }
+    session->m_tempFolder = std::move(tempFolder);
     out->reset(session);
     return SUCCESS_SUCCESS;
 }
@@ -231,11 +233,9 @@ int32_t CMapiSession::ReadMail(const char* id, FLAGS flags, MapiMessage** out) {
 
     std::vector<std::string> files;
     std::vector<int> held;
-    const std::string folder =
-        message.attachments.empty() ? std::string() : platform::TemporaryFolder();
     for (const AttachmentData& a : message.attachments) {
         int fd = -1;
-        std::string file = WriteTempFile(folder, a.diskName, a.data, &fd);
+        std::string file = WriteTempFile(m_tempFolder, a.diskName, a.data, &fd);
         if (file.empty()) {
             RemoveFiles(files, &held);
             return MAPI_E_ATTACHMENT_WRITE_FAILURE;

@@ -61,6 +61,9 @@ private:
     CMaildirStore m_store;
     CAddressBook m_book;
     CReadCache m_cache;
+    // The temporary folder for attachment files, chosen once per session (as the caller
+    // that deletes them chooses it once).
+    std::string m_tempFolder;
 };
 
 }  // namespace mapi
