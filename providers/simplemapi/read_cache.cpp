@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/file_safety.h"
 #include "platform/file_util.h"
+#include "providers/simplemapi/problem_report.h"
 
 namespace mapi {
 
@@ -248,8 +250,28 @@ std::string CReadCache::EntryPath(const std::string& id) const {
     return platform::JoinPath(m_folder, Hex(Fnv1a(id)));
 }
 
+bool CReadCache::FolderUsable() const {
+    if (m_folderState != 0) {
+        return m_folderState > 0;
+    }
+    if (!platform::DirectoryExists(m_folder)) {
+        return false;  // nothing to read yet; Store creates it
+    }
+    const size_t slash = m_folder.rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : m_folder.substr(0, slash);
+    if (platform::IsPrivateFolder(m_folder) && platform::IsPrivateFolder(parent)) {
+        m_folderState = 1;
+        return true;
+    }
+    m_folderState = -1;
+    ReportProblem("the cache folder " + m_folder +
+                  " (or the one above it) belongs to another user or others may write to it; "
+                  "it is not used");
+    return false;
+}
+
 bool CReadCache::Lookup(const ReadCacheKey& key, CachedMessage* out) const {
-    if (!Enabled()) {
+    if (!Enabled() || !FolderUsable()) {
         return false;
     }
     std::string bytes;
@@ -268,6 +290,9 @@ void CReadCache::Store(const ReadCacheKey& key, const IncomingMessage& message) 
             return;
         }
         m_folderMade = true;  // a folder removed later only costs the entries' writes
+    }
+    if (!FolderUsable()) {
+        return;
     }
     const std::string entry = EncodeCacheEntry(key, message);
     if (entry.size() > MAX_ENTRY_BYTES) {
@@ -294,7 +319,7 @@ void CReadCache::Store(const ReadCacheKey& key, const IncomingMessage& message) 
 }
 
 void CReadCache::Forget(const std::string& id) const {
-    if (Enabled()) {
+    if (Enabled() && FolderUsable()) {
         (void)platform::RemoveFile(EntryPath(id));  // absent already is fine
     }
 }
