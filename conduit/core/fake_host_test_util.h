@@ -30,6 +30,7 @@ public:
             {3348, "   - Could not save the Desktop file."},
             {3370, "sync configured to Do Nothing"},
             {5001, "Mail"},
+            {6130, "   - Could not find the desktop user of this TetherSync operation."},
             {5006, " at "},
             {5201, "mapi"},
             {5202, "mapi32"},

@@ -75,6 +75,9 @@ constexpr NumberedString STRINGS[] = {
     {6115,
      "   - The distribution list of the following E-Mail has been omitted due to space "
      "limitations:"},
+    {6130,
+     "   - Could not find the desktop user of this TetherSync operation.  The Mail settings "
+     "were not read."},
 };
 
 constexpr bool SortedById() {
