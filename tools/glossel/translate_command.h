@@ -1,6 +1,7 @@
 // The translate and sets commands of the glossel front end.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace glossel_cli {
@@ -12,6 +13,10 @@ int RunSets(int argc, char** argv);
 // The folder of "CCINTL.TB": `option` when given, else $GLOSSEL_TABLES, else
 // the share folder beside the program's folder.
 std::string TableDirectory(const std::string& option);
+
+// Why the table file of `dir` could not be used: "damaged" for a file the library refused
+// (3074), else "cannot open", with the code.
+std::string TableFileError(const std::string& dir, int32_t code);
 
 // Bytes of `data` (the first `length`) that form whole characters of `set`;
 // the rest waits for more input. At the end of the input everything counts.
