@@ -13,8 +13,8 @@ int main(int argc, char** argv) {
     const uint8_t text[] = {'c', 'a', 'f', 0xE9};
     uint8_t unicode[16];
     uint32_t length = sizeof unicode;
-    rc = ccIntlTranslateStr(handle, 1252, text, sizeof text, CC_INTL_SET_UNICODE, unicode,
-                            &length, 0);
+    rc = ccIntlTranslateStr(handle, 1252, text, sizeof text, CC_INTL_SET_UNICODE, unicode, &length,
+                            0);
     printf("translate: %d,", (int)rc);
     for (uint32_t i = 0; i < length; ++i)
         printf(" %02x", unicode[i]);
