@@ -192,95 +192,6 @@ bool IsUtf8Name(const std::string& name) {
     return lower == "utf-8" || lower == "utf8";
 }
 
-// The bytes of `data` that end on a whole UTF-8 sequence (a sequence cut at the end of the
-// piece waits for the next one).
-size_t WholeUtf8(const uint8_t* data, size_t length, bool atEnd) {
-    if (atEnd)
-        return length;
-    for (size_t back = 1; back <= 3 && back <= length; ++back) {
-        const uint8_t b = data[length - back];
-        if ((b & 0xC0u) == 0x80u)
-            continue;  // a continuation byte: look further back for its lead
-        const size_t need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-        return need > back ? length - back : length;
-    }
-    return length;
-}
-
-// Appends the UTF-16LE form of UTF-8 text; false at the first malformed sequence, whose
-// offset goes to *bad.
-bool AppendUtf16(const uint8_t* data, size_t length, std::vector<uint8_t>* out, size_t* bad) {
-    auto put = [&](uint32_t unit) {
-        out->push_back(static_cast<uint8_t>(unit));
-        out->push_back(static_cast<uint8_t>(unit >> 8));
-    };
-    for (size_t i = 0; i < length;) {
-        const uint8_t b = data[i];
-        size_t extra = b < 0x80                 ? 0
-                       : b >= 0xC2 && b <= 0xDF ? 1
-                       : b >= 0xE0 && b <= 0xEF ? 2
-                       : b >= 0xF0 && b <= 0xF4 ? 3
-                                                : 4;
-        uint32_t cp = extra == 0 ? b : extra == 1 ? b & 0x1Fu : extra == 2 ? b & 0x0Fu : b & 7u;
-        bool ok = extra < 4;  // 4: a byte that begins no sequence
-        for (size_t k = 1; ok && k <= extra; ++k) {
-            ok = i + k < length && (data[i + k] & 0xC0u) == 0x80u;
-            if (ok)
-                cp = (cp << 6) | (data[i + k] & 0x3Fu);
-        }
-        static constexpr uint32_t MIN_OF_LENGTH[] = {0, 0x80, 0x800, 0x10000, 0};
-        if (!ok || cp < MIN_OF_LENGTH[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            *bad = i;
-            return false;
-        }
-        if (cp >= 0x10000) {
-            put(0xD800 + ((cp - 0x10000) >> 10));
-            put(0xDC00 + ((cp - 0x10000) & 0x3FFu));
-        } else {
-            put(cp);
-        }
-        i += extra + 1;
-    }
-    return true;
-}
-
-// Appends the UTF-8 form of UTF-16LE units; a high surrogate at the end is kept in *pending
-// for the next piece (0 when none). An unpaired surrogate becomes U+FFFD.
-void AppendUtf8(const uint8_t* data, size_t length, uint32_t* pending, std::string* out) {
-    auto put = [&](uint32_t cp) {
-        if (cp < 0x80) {
-            *out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            *out += static_cast<char>(0xC0 | (cp >> 6));
-            *out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            *out += static_cast<char>(0xE0 | (cp >> 12));
-            *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            *out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            *out += static_cast<char>(0xF0 | (cp >> 18));
-            *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            *out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    };
-    for (size_t i = 0; i + 1 < length; i += 2) {
-        const uint32_t unit = data[i] | (static_cast<uint32_t>(data[i + 1]) << 8);
-        if (*pending != 0) {
-            const uint32_t high = std::exchange(*pending, 0);
-            if (unit >= 0xDC00 && unit <= 0xDFFF) {
-                put(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
-                continue;
-            }
-            put(0xFFFD);
-        }
-        if (unit >= 0xD800 && unit <= 0xDBFF)
-            *pending = unit;
-        else
-            put(unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
-    }
-}
-
 bool TranslateStream(tccIntlCtxtStruct* handle, int16_t from, int16_t to, std::FILE* in,
                      const std::string& name, uint64_t totalBytes, COutput* out) {
     std::vector<uint8_t> input(CHUNK_SIZE + 2);
@@ -354,6 +265,89 @@ bool TranslateStream(tccIntlCtxtStruct* handle, int16_t from, int16_t to, std::F
 }
 
 }  // namespace
+
+size_t WholeUtf8(const uint8_t* data, size_t length, bool atEnd) {
+    if (atEnd)
+        return length;
+    for (size_t back = 1; back <= 3 && back <= length; ++back) {
+        const uint8_t b = data[length - back];
+        if ((b & 0xC0u) == 0x80u)
+            continue;  // a continuation byte: look further back for its lead
+        const size_t need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        return need > back ? length - back : length;
+    }
+    return length;
+}
+
+bool AppendUtf16(const uint8_t* data, size_t length, std::vector<uint8_t>* out, size_t* bad) {
+    auto put = [&](uint32_t unit) {
+        out->push_back(static_cast<uint8_t>(unit));
+        out->push_back(static_cast<uint8_t>(unit >> 8));
+    };
+    for (size_t i = 0; i < length;) {
+        const uint8_t b = data[i];
+        size_t extra = b < 0x80                 ? 0
+                       : b >= 0xC2 && b <= 0xDF ? 1
+                       : b >= 0xE0 && b <= 0xEF ? 2
+                       : b >= 0xF0 && b <= 0xF4 ? 3
+                                                : 4;
+        uint32_t cp = extra == 0 ? b : extra == 1 ? b & 0x1Fu : extra == 2 ? b & 0x0Fu : b & 7u;
+        bool ok = extra < 4;  // 4: a byte that begins no sequence
+        for (size_t k = 1; ok && k <= extra; ++k) {
+            ok = i + k < length && (data[i + k] & 0xC0u) == 0x80u;
+            if (ok)
+                cp = (cp << 6) | (data[i + k] & 0x3Fu);
+        }
+        static constexpr uint32_t MIN_OF_LENGTH[] = {0, 0x80, 0x800, 0x10000, 0};
+        if (!ok || cp < MIN_OF_LENGTH[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            *bad = i;
+            return false;
+        }
+        if (cp >= 0x10000) {
+            put(0xD800 + ((cp - 0x10000) >> 10));
+            put(0xDC00 + ((cp - 0x10000) & 0x3FFu));
+        } else {
+            put(cp);
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+void AppendUtf8(const uint8_t* data, size_t length, uint32_t* pending, std::string* out) {
+    auto put = [&](uint32_t cp) {
+        if (cp < 0x80) {
+            *out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            *out += static_cast<char>(0xC0 | (cp >> 6));
+            *out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            *out += static_cast<char>(0xE0 | (cp >> 12));
+            *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            *out += static_cast<char>(0xF0 | (cp >> 18));
+            *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    };
+    for (size_t i = 0; i + 1 < length; i += 2) {
+        const uint32_t unit = data[i] | (static_cast<uint32_t>(data[i + 1]) << 8);
+        if (*pending != 0) {
+            const uint32_t high = std::exchange(*pending, 0);
+            if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                put(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+                continue;
+            }
+            put(0xFFFD);
+        }
+        if (unit >= 0xD800 && unit <= 0xDBFF)
+            *pending = unit;
+        else
+            put(unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
+    }
+}
 
 std::string TableFileError(const std::string& dir, int32_t code) {
     if (code == CC_INTL_ERR_BAD_TABLE_FILE)
