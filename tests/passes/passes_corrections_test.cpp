@@ -386,9 +386,9 @@ TEST(PassesCorrections, AFailureReportNamesTheMessageActedOn) {
 
 // ---- a lost connection in the later passes ----
 
-// Each case loses the connection at the first handheld call of one pass: the run must stop
-// there (no further handheld call, neither close nor unregister), end with the error line,
-// and a clean operation afterwards must converge.
+// Each case loses the connection at the first call of one kind, made in the pass named: the run
+// must stop there (no further handheld call, neither close nor unregister), end with the error
+// line, and a clean operation afterwards must converge.
 TEST(PassesCorrections, ALostConnectionInALaterPassStopsTheRunAtOnce) {
     struct Case {
         const char* pass;
@@ -397,6 +397,21 @@ TEST(PassesCorrections, ALostConnectionInALaterPassStopsTheRunAtOnce) {
         std::vector<std::string> inbox;          // the handheld inbox at the end
     };
     const std::vector<Case> cases = {
+        {"ApplyHandheldChanges",
+         "ReadNextChangedRecord",
+         [](CScenario& s) {
+             auto records = s.Records();
+             EXPECT_TRUE(s.MarkRead(s.Find(records, "A")->id));
+         },
+         {"A", "B", "C"}},
+        {"ApplyHandheldChanges",
+         "PurgeDeletedRecords",
+         [](CScenario& s) {
+             auto records = s.Records();
+             EXPECT_TRUE(
+                 s.SetState(s.Find(records, "B")->id, SYNC_REC_DELETED | SYNC_REC_MODIFIED, 0));
+         },
+         {"A", "C"}},
         {"RemoveVanishedMessages",
          "DeleteRecord",
          [](CScenario& s) {
