@@ -18,8 +18,10 @@ namespace mapi {
 namespace {
 
 // "TMRC" and the format version; a different version is a miss, never an error.
-// Version 2 holds the attachments' contents and a 64-bit XXH3 checksum.
-constexpr char MAGIC[] = {'T', 'M', 'R', 'C', 2};
+// Version 2 holds the attachments' contents and a 64-bit XXH3 checksum. Version 3 has the
+// same layout; its texts come from the reader that keeps the text of messages with a
+// broken boundary, header block or Content-Type, so entries of version 2 are read again.
+constexpr char MAGIC[] = {'T', 'M', 'R', 'C', 3};
 constexpr size_t MAGIC_SIZE = sizeof(MAGIC);
 constexpr size_t CHECKSUM_SIZE = 8;
 // Entries larger than this are not read (a note text is cut far below it by any handheld).

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include <xxhash.h>
+
 #include "platform/file_util.h"
 #include "providers/simplemapi/mapi_buffer.h"
 #include "providers/simplemapi/mapi_session.h"
@@ -233,6 +235,14 @@ TEST_F(ReadCacheTest, DamagedOrForeignEntriesAreIgnored) {
     ReadCacheKey other = key;
     other.id = "another";
     EXPECT_FALSE(DecodeCacheEntry(entry, other, &out));
+    // An entry of version 2, written by the earlier reader, whole and with its checksum.
+    std::string earlier = entry.substr(0, entry.size() - 8);
+    earlier[4] = 2;
+    const uint64_t sum = XXH3_64bits(earlier.data(), earlier.size());
+    for (int i = 0; i < 8; ++i) {
+        earlier.push_back(static_cast<char>(sum >> (8 * i)));
+    }
+    EXPECT_FALSE(DecodeCacheEntry(earlier, key, &out));
 
     std::ofstream(entryPath, std::ios::binary | std::ios::trunc) << entry.substr(0, 40);
     EXPECT_EQ(Read(s.get(), id.c_str()), good);
