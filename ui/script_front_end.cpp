@@ -143,7 +143,16 @@ void CScriptFrontEnd::Print(Window& w) {
     const CDialogTemplate& t = w.logic->Template();
     m_out << (w.isPage ? "page " : "dialog ") << t.id << " \"" << t.caption << "\"\n";
     for (const Control& c : w.controls) {
-        if (!c.shown || c.tmpl.id <= 0 || c.tmpl.kind == ControlKind::Picture)
+        if (c.tmpl.id <= 0 || c.tmpl.kind == ControlKind::Picture)
+            continue;
+        if (c.tmpl.kind == ControlKind::Label) {
+            // Fixed texts are not repeated; a label the logic changed is.
+            if (c.text == c.tmpl.text && c.shown == c.tmpl.shown)
+                continue;
+            m_out << "  " << c.tmpl.id << ": " << (c.shown ? Indented(c.text) : "(hidden)") << "\n";
+            continue;
+        }
+        if (!c.shown)
             continue;
         if (c.tmpl.kind == ControlKind::Button) {
             m_out << "  " << c.tmpl.id << " button: " << c.text << (c.enabled ? "" : " (disabled)")
@@ -159,7 +168,7 @@ void CScriptFrontEnd::Print(Window& w) {
         } else if (c.tmpl.kind == ControlKind::Password) {
             m_out << "  " << c.tmpl.id << ": " << std::string(c.text.size(), '*') << "\n";
         } else {
-            m_out << "  " << c.tmpl.id << ": " << Indented(c.text) << "\n";
+            m_out << "  " << c.tmpl.id << ": " << c.text << "\n";
         }
     }
     if (w.isPage) {

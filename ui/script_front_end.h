@@ -19,10 +19,6 @@
 #include "ui/script.h"
 #include "ui/ui.h"
 
-namespace platform {
-class CWindowEndpoint;
-}
-
 namespace ui {
 
 class CScriptFrontEnd : public IFrontEnd {
@@ -31,10 +27,10 @@ public:
     ~CScriptFrontEnd() override;
 
     // Runs the wizard to its end; answers its Result(), or -1 after a script error.
-    int32_t RunWizard(CWizard& wizard);
+    int32_t RunWizard(CWizard& wizard) override;
     // Messages posted to this endpoint (when given) go to the window on top between
     // commands. Not owned.
-    void SetInbox(platform::CWindowEndpoint* inbox) { m_inbox = inbox; }
+    void SetInbox(platform::CWindowEndpoint* inbox) override { m_inbox = inbox; }
     // Commands not used yet.
     size_t Remaining() const { return m_script.size() - m_next; }
 

@@ -23,6 +23,10 @@
 #include <string_view>
 #include <vector>
 
+namespace platform {
+class CWindowEndpoint;
+}
+
 namespace ui {
 
 // ---- Message boxes ------------------------------------------------------------------------
@@ -89,6 +93,7 @@ struct CDialogTemplate {
 };
 
 class IFrontEnd;
+class CWizard;
 
 // The logic of one window. The renderer calls OnInitDialog once the window's controls exist
 // (with their template state), then OnCommand for each notification; OnOK/OnCancel when the
@@ -179,6 +184,14 @@ public:
 
     virtual void BeginWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;
+
+    // Runs the wizard until it ends (Finish, Cancel, or End from its logic); answers its
+    // Result(). The wizard's pages are the windows on top meanwhile.
+    virtual int32_t RunWizard(CWizard& wizard) = 0;
+
+    // Messages posted to this endpoint go to the window on top while the renderer waits
+    // for the person (not owned; null: none).
+    virtual void SetInbox(platform::CWindowEndpoint* /*inbox*/) {}
 
     // true once the renderer has given up on the run (a script that does not fit what is
     // shown): logic must then not store anything.
