@@ -370,6 +370,8 @@ int32_t CScriptFrontEnd::DoModal(CWindowLogic& dialog) {
     }
     int32_t result = m_abandoned ? IDCANCEL : w.result;
     m_out << "  dialog " << dialog.Template().id << " closed: " << AnswerName(result) << "\n";
+    if (m_printed == m_dialogs.back().get())
+        m_printed = nullptr;  // the window on top below it is shown again
     m_dialogs.pop_back();
     return result;
 }

@@ -84,7 +84,10 @@ struct IProfAdmin {
     const IProfAdminVtbl* lpVtbl;
 };
 
-/* Entry points (exported names in quotes where they differ). */
+/* Entry points (names to look up in quotes where they differ). The stdcall-decorated
+ * names "HrQueryAllRows@24" and "FreeProws@4" are exported as "HrQueryAllRows" and
+ * "FreeProws": an ELF symbol cannot hold '@', and the platform's loader drops the
+ * decoration when looking a decorated name up. */
 typedef HRESULT (*LPMAPIINITIALIZE)(void* lpMapiInit);                    /* "MAPIInitialize" */
 typedef void (*LPMAPIUNINITIALIZE)(void);                                 /* "MAPIUninitialize" */
 typedef HRESULT (*LPMAPIADMINPROFILES)(uint32_t flags, IProfAdmin** out); /* "MAPIAdminProfiles" */
