@@ -119,6 +119,26 @@ TEST(ScriptFrontEndTest, StayRefusalAndCancel) {
     EXPECT_EQ(a.activations, 2);  // again after 200 refused
 }
 
+TEST(WizardTest, StartSkipsRefusingPagesAndEndStopsEverything) {
+    CTestPage a(100, 200), b(200, 0);
+    a.refuse = 1;
+    CWizard wizard("Test");
+    wizard.AddPage(&a);
+    wizard.AddPage(&b);
+    std::ostringstream out, err;
+    CScriptFrontEnd fe(Parse("expect 200\n"), out, err);
+    ASSERT_TRUE(wizard.Start(fe));
+    EXPECT_EQ(wizard.Current(), &b);
+    wizard.End(-1);
+    wizard.Back(fe);
+    wizard.Finish(fe);
+    EXPECT_TRUE(wizard.Ended());
+    EXPECT_EQ(wizard.Result(), -1);
+    EXPECT_EQ(wizard.Current(), &b);
+    EXPECT_EQ(wizard.PageById(100), &a);
+    EXPECT_EQ(wizard.PageById(300), nullptr);
+}
+
 TEST(ScriptFrontEndTest, CommandsThatDoNotFitAbandonTheRun) {
     const char* cases[] = {
         "type 99 x\n",           // no such control

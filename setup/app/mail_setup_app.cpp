@@ -146,7 +146,9 @@ bool CUserSelectDlg::OnWindowMessage(ui::IFrontEnd& ui, uint32_t message, uint64
                                      int64_t /*lParam*/) {
     if (message != WM_CLOSE_SETUP)
         return false;
-    ui.EndModal(1);  // neither OK nor Cancel: the caller treats it as Cancel
+    // The quit message ends the dialog's loop; nobody is chosen, as with Cancel.
+    m_chosen = nullptr;
+    ui.EndModal(ui::IDCANCEL);
     return true;
 }
 

@@ -121,9 +121,40 @@ TEST_F(WizardTest, ConfigureModePostsTheExitCodeToTheConduitsDialog) {
     EXPECT_EQ(Run({"/C", folder}, "cancel\nanswer yes\n"), 1);
     ASSERT_TRUE(dialog->Receive(&msg, 1000));
     EXPECT_EQ(msg.lParam, 1);
-    // A close request from outside ends the sheet with neither Finish nor Cancel.
-    ASSERT_TRUE(platform::PostWindowMessage("Mail Setup", 1031, 0, 0) == false);
     EXPECT_NE(Settings(dirs[0]).find("System=Eudora Pro"), std::string::npos);
+}
+
+TEST_F(WizardTest, CloseRequestFromOutsideEndsSheetAndUserSelectionWithoutSaving) {
+    auto dirs = AddUsers({"Ann Lee", "Zed"});
+    int32_t error = 0;
+    auto inbox = platform::CWindowEndpoint::Create("test inbox", &error);
+    ASSERT_NE(inbox, nullptr);
+    // The sheet: WM_USER + 7 ends it with 1, neither Finish nor Cancel; nothing is stored.
+    {
+        std::vector<ui::ScriptCommand> cmds;
+        std::string why;
+        ASSERT_TRUE(ui::ParseScript("select 1006 Eudora Pro\n", &cmds, &why));
+        ui::CScriptFrontEnd fe(std::move(cmds), m_out, m_err);
+        fe.SetInbox(inbox.get());
+        SheetOptions o;
+        o.userDirectory = dirs[0];
+        CVelkinPropertySheet sheet(m_lang, o);
+        ASSERT_TRUE(platform::PostWindowMessage("test inbox", 1031, 0, 0));
+        EXPECT_EQ(fe.RunWizard(sheet.Wizard()), 1) << m_err.str();
+        EXPECT_FALSE(fe.Abandoned());
+        EXPECT_EQ(fe.Remaining(), 1u);
+    }
+    EXPECT_EQ(Settings(dirs[0]), "");
+    // The user selection: the same request counts as Cancel (no user, exit 2).
+    std::vector<ui::ScriptCommand> none;
+    ui::CScriptFrontEnd fe(std::move(none), m_out, m_err);
+    fe.SetInbox(inbox.get());
+    CMailSetupApp app(m_lang, fe);
+    ASSERT_TRUE(platform::PostWindowMessage("test inbox", 1031, 0, 0));
+    int32_t code = 0;
+    EXPECT_FALSE(app.SelectUser(&code));
+    EXPECT_EQ(code, ExitCodeNoUser);
+    EXPECT_FALSE(fe.Abandoned()) << m_err.str();
 }
 
 TEST_F(WizardTest, SecondInstanceBringsTheFirstForwardAndEnds) {
