@@ -83,7 +83,7 @@ constexpr NumberedString STRINGS[] = {
     {145, "Not Applicable"},
     {146, "Next >"},
     {147, "Change TetherSync Action"},
-    {148, "Your mail settings could not be saved: nothing was written to %s."},
+    {148, "Your mail settings could not be saved in %s.  Mail will not use them until Mail Setup saves them."},
     {5026, "mapi32.dll"},
     {5315, "notesvim32"},
     {5320, "vim32.dll"},

@@ -359,9 +359,11 @@ int32_t CVelkinPropertySheet::SaveSettings(ui::IFrontEnd& ui) {
         return SAVE_NO_STORE;
     const std::string na = NotApplicable();
     auto value = [&](const std::string& v) { return v == na ? std::string() : v; };
+    // Each value is its own atomic replacement of the file; after a failed one the rest
+    // are not tried, so the file never mixes values written after a failure.
     bool ok = true;
     auto write = [&](const char* key, const std::string& v) {
-        ok = ProfWriteText(user, "Mail", key, v.c_str()) == 0 && ok;
+        ok = ok && ProfWriteText(user, "Mail", key, v.c_str()) == 0;
     };
     write("System", m_system);
     if (std::optional<std::string> iface = SelectedInterface())
@@ -372,6 +374,8 @@ int32_t CVelkinPropertySheet::SaveSettings(ui::IFrontEnd& ui) {
     write("Gateway", value(m_gateway));
     write("Password", torrim::EncodePassword(value(m_password)));
 
+    if (!ok)
+        return SAVE_WRITE_FAILED;
     if (!m_options.configureMode) {
         // The Mail sync action: a user whose action would skip mail gets it reset.
         std::string data = DataDirectory();

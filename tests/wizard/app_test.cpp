@@ -173,9 +173,16 @@ TEST_F(WizardTest, FinishThatCannotSaveSaysSo) {
     auto dirs = AddUsers({"Ann Lee"});
     // A settings folder no user has: the store cannot be opened.
     EXPECT_EQ(Run({"/C", m_data + "/nobody"}, "select 1006 Eudora Pro\nnext\nfinish\nok\n"), 0);
-    EXPECT_TRUE(Printed("(error): Your mail settings could not be saved: nothing was written to " +
-                        m_data + "/nobody/Sync.ini."))
+    EXPECT_TRUE(Printed("(error): Your mail settings could not be saved in " + m_data +
+                        "/nobody/Sync.ini."))
         << m_out.str();
+    EXPECT_TRUE(Printed("wizard finished"));
+    // A settings file the store refuses to rewrite (damaged) is left as it was.
+    const std::string damaged = std::string("[Mail]\nSystem=X\n") + '\0' + "\n";
+    ASSERT_EQ(platform::WriteFileAtomic(m_data + "/" + dirs[0] + "/Sync.ini", damaged, 0600), 0);
+    EXPECT_EQ(Run({"-u", "Ann Lee"}, "select 1006 Eudora Pro\nnext\nfinish\nok\n"), 0);
+    EXPECT_TRUE(Printed("(error): Your mail settings could not be saved in")) << m_out.str();
+    EXPECT_EQ(Settings(dirs[0]), damaged);
 }
 
 }  // namespace
