@@ -8,7 +8,9 @@
 namespace ui {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 // The next blank-separated word of `rest` (which is advanced past it and one blank).
 std::string_view NextWord(std::string_view* rest) {
@@ -53,8 +55,8 @@ bool ParseLine(std::string_view line, ScriptCommand* cmd, std::string* why) {
         }
     }
     if (word == "select" || word == "type" || word == "click" || word == "expect") {
-        cmd->verb = word == "select" ? ScriptVerb::Select
-                    : word == "type" ? ScriptVerb::Type
+        cmd->verb = word == "select"  ? ScriptVerb::Select
+                    : word == "type"  ? ScriptVerb::Type
                     : word == "click" ? ScriptVerb::Click
                                       : ScriptVerb::Expect;
         if (!ParseNumber(NextWord(&rest), &cmd->id)) {

@@ -64,8 +64,12 @@ std::string Indented(std::string_view text) {
     return out;
 }
 
-bool IsList(ControlKind k) { return k == ControlKind::DropList || k == ControlKind::SortedDropList; }
-bool IsEdit(ControlKind k) { return k == ControlKind::Edit || k == ControlKind::Password; }
+bool IsList(ControlKind k) {
+    return k == ControlKind::DropList || k == ControlKind::SortedDropList;
+}
+bool IsEdit(ControlKind k) {
+    return k == ControlKind::Edit || k == ControlKind::Password;
+}
 
 }  // namespace
 
@@ -162,8 +166,8 @@ void CScriptFrontEnd::Print(Window& w) {
             if (c.items.empty())
                 m_out << " (empty)";
             for (size_t i = 0; i < c.items.size(); ++i)
-                m_out << (i == 0 ? " " : " | ") << (static_cast<int32_t>(i) == c.selection ? "*" : "")
-                      << c.items[i];
+                m_out << (i == 0 ? " " : " | ")
+                      << (static_cast<int32_t>(i) == c.selection ? "*" : "") << c.items[i];
             m_out << "\n";
         } else if (c.tmpl.kind == ControlKind::Password) {
             m_out << "  " << c.tmpl.id << ": " << std::string(c.text.size(), '*') << "\n";
@@ -191,7 +195,8 @@ void CScriptFrontEnd::DeliverPosted() {
         Window* w = Top();
         m_out << "message " << msg.message << " received\n";
         if (w != nullptr)
-            (void)w->logic->OnWindowMessage(*this, msg.message, msg.wParam, msg.lParam);  // unhandled ones are dropped
+            (void)w->logic->OnWindowMessage(*this, msg.message, msg.wParam,
+                                            msg.lParam);  // unhandled ones are dropped
     }
 }
 
@@ -201,8 +206,8 @@ void CScriptFrontEnd::DoControlCommand(const ScriptCommand& cmd) {
     const std::string where = (w->isPage ? "page " : "dialog ") + std::to_string(tmplId);
     if (cmd.verb == ScriptVerb::Expect) {
         if (tmplId != cmd.id)
-            Fail(&cmd, "expected window " + std::to_string(cmd.id) + ", but " + where +
-                           " is shown");
+            Fail(&cmd,
+                 "expected window " + std::to_string(cmd.id) + ", but " + where + " is shown");
         return;
     }
     Control* c = Find(cmd.id);
@@ -219,8 +224,8 @@ void CScriptFrontEnd::DoControlCommand(const ScriptCommand& cmd) {
     switch (cmd.verb) {
         case ScriptVerb::Type: {
             if (!IsEdit(c->tmpl.kind)) {
-                Fail(&cmd, "control " + std::to_string(cmd.id) + " of " + where +
-                               " is not a text field");
+                Fail(&cmd,
+                     "control " + std::to_string(cmd.id) + " of " + where + " is not a text field");
                 return;
             }
             w->focus = cmd.id;
@@ -259,7 +264,8 @@ void CScriptFrontEnd::DoControlCommand(const ScriptCommand& cmd) {
         }
         case ScriptVerb::Click: {
             if (c->tmpl.kind != ControlKind::Button) {
-                Fail(&cmd, "control " + std::to_string(cmd.id) + " of " + where + " is not a button");
+                Fail(&cmd,
+                     "control " + std::to_string(cmd.id) + " of " + where + " is not a button");
                 return;
             }
             m_out << "  clicked " << cmd.id << "\n";
@@ -312,8 +318,9 @@ int32_t CScriptFrontEnd::RunWizard(CWizard& wizard) {
                 DoControlCommand(*cmd);
                 break;
             default:
-                Fail(cmd, "this command does not fit a wizard page (no message box, dialog or "
-                          "directory chooser is waiting)");
+                Fail(cmd,
+                     "this command does not fit a wizard page (no message box, dialog or "
+                     "directory chooser is waiting)");
                 break;
         }
     }
@@ -401,8 +408,8 @@ int32_t CScriptFrontEnd::MessageBox(std::string_view text, std::string_view capt
     }
     ++m_next;
     if (std::find(answers.begin(), answers.end(), next->id) == answers.end()) {
-        Fail(next, std::string("the message box offers no answer \"") + AnswerName(next->id) +
-                       "\"");
+        Fail(next,
+             std::string("the message box offers no answer \"") + AnswerName(next->id) + "\"");
         return answers.front();
     }
     m_out << "  answer: " << AnswerName(next->id) << "\n";
@@ -526,13 +533,19 @@ void CScriptFrontEnd::SetSelection(int32_t id, int32_t index) {
         c->selection = index >= 0 && index < static_cast<int32_t>(c->items.size()) ? index : -1;
 }
 
-void CScriptFrontEnd::SetWizardButtons(uint32_t flags) { m_buttons = flags; }
-void CScriptFrontEnd::EnableWizardButtons(bool enabled) { m_buttonsEnabled = enabled; }
+void CScriptFrontEnd::SetWizardButtons(uint32_t flags) {
+    m_buttons = flags;
+}
+void CScriptFrontEnd::EnableWizardButtons(bool enabled) {
+    m_buttonsEnabled = enabled;
+}
 void CScriptFrontEnd::SetFinishText(std::string_view text) {
     m_finishText = std::string(text);
     m_backShown = false;
 }
-void CScriptFrontEnd::ShowBackButton(bool shown) { m_backShown = shown; }
+void CScriptFrontEnd::ShowBackButton(bool shown) {
+    m_backShown = shown;
+}
 
 bool CScriptFrontEnd::IsShownForTesting(int32_t id) {
     Control* c = Find(id);

@@ -104,7 +104,7 @@ private:
     platform::CWindowEndpoint* m_inbox = nullptr;
 
     std::map<CWindowLogic*, std::unique_ptr<Window>> m_pages;  // kept while the wizard lives
-    std::vector<std::unique_ptr<Window>> m_dialogs;           // modal dialogs, innermost last
+    std::vector<std::unique_ptr<Window>> m_dialogs;            // modal dialogs, innermost last
     Window* m_page = nullptr;                                  // current wizard page
     CWizard* m_wizard = nullptr;
     Window* m_printed = nullptr;

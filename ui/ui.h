@@ -63,13 +63,13 @@ inline constexpr int32_t EN_MAXTEXT = 0x501;   // typing reached the field's lim
 
 // ---- Window descriptions -------------------------------------------------------------------
 enum class ControlKind {
-    Label,          // static text
-    Edit,           // one-line text field
-    Password,       // text field whose characters are hidden
-    DropList,       // drop-down list, entries in the order added
-    SortedDropList, // drop-down list, entries kept sorted (ignoring case)
-    Button,         // push button (its text is the caption)
-    Picture,        // bitmap or icon; text names it
+    Label,           // static text
+    Edit,            // one-line text field
+    Password,        // text field whose characters are hidden
+    DropList,        // drop-down list, entries in the order added
+    SortedDropList,  // drop-down list, entries kept sorted (ignoring case)
+    Button,          // push button (its text is the caption)
+    Picture,         // bitmap or icon; text names it
 };
 
 struct CControlTemplate {

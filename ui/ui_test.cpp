@@ -59,8 +59,9 @@ public:
 };
 
 TEST(ScriptTest, ParsesCommandsAndRejectsBadLines) {
-    auto cmds = Parse("# c\n\n  next\r\ntype 10 two  words \nselect 11 Alpha\nanswer yes\n"
-                      "directory\ndirectory /home/ian/Intl\nexpect 129\nclick 1053\n");
+    auto cmds = Parse(
+        "# c\n\n  next\r\ntype 10 two  words \nselect 11 Alpha\nanswer yes\n"
+        "directory\ndirectory /home/ian/Intl\nexpect 129\nclick 1053\n");
     ASSERT_EQ(cmds.size(), 8u);
     EXPECT_EQ(cmds[0].verb, ScriptVerb::Next);
     EXPECT_EQ(cmds[0].line, 3);
@@ -101,7 +102,8 @@ TEST(ScriptFrontEndTest, WalksPagesTypesSelectsAndAnswers) {
               std::string::npos)
         << out.str();
     EXPECT_EQ(out.str().find("hidden"), std::string::npos);
-    EXPECT_NE(out.str().find("message \"Test\" (question): Sure?\n  answer: no"), std::string::npos);
+    EXPECT_NE(out.str().find("message \"Test\" (question): Sure?\n  answer: no"),
+              std::string::npos);
     EXPECT_NE(out.str().find("wizard finished"), std::string::npos);
 }
 
@@ -141,17 +143,17 @@ TEST(WizardTest, StartSkipsRefusingPagesAndEndStopsEverything) {
 
 TEST(ScriptFrontEndTest, CommandsThatDoNotFitAbandonTheRun) {
     const char* cases[] = {
-        "type 99 x\n",           // no such control
-        "click 13\n",            // hidden (and not a button)
-        "finish\n",              // not offered on the first page
-        "next\nnext\n",          // page 200 offers no Next
-        "select 11 delta\n",     // no such entry
-        "type 11 x\n",           // a list is not a text field
-        "click 12\nanswer ok\n", // a Yes/No box has no OK
-        "click 12\nnext\n",      // the box needs an answer
-        "answer yes\n",          // nothing asks
-        "expect 200\n",          // another page is shown
-        "",                      // the script ends while a page waits
+        "type 99 x\n",            // no such control
+        "click 13\n",             // hidden (and not a button)
+        "finish\n",               // not offered on the first page
+        "next\nnext\n",           // page 200 offers no Next
+        "select 11 delta\n",      // no such entry
+        "type 11 x\n",            // a list is not a text field
+        "click 12\nanswer ok\n",  // a Yes/No box has no OK
+        "click 12\nnext\n",       // the box needs an answer
+        "answer yes\n",           // nothing asks
+        "expect 200\n",           // another page is shown
+        "",                       // the script ends while a page waits
     };
     for (const char* script : cases) {
         CTestPage a(100, 200), b(200, 0);
@@ -195,7 +197,9 @@ TEST(ScriptFrontEndTest, ModalDialogsMessageBoxesAndDirectoryChooser) {
     EXPECT_EQ(fe.MessageBox("m", "c", MB_OK), IDOK);  // an OK-only box needs no answer line
     EXPECT_FALSE(fe.Abandoned()) << err.str();
     EXPECT_EQ(fe.Remaining(), 0u);
-    EXPECT_NE(out.str().find("dialog 300 \"Dlg\"\n  20: \n  typed into 20\n  dialog 300 closed: ok"), std::string::npos)
+    EXPECT_NE(
+        out.str().find("dialog 300 \"Dlg\"\n  20: \n  typed into 20\n  dialog 300 closed: ok"),
+        std::string::npos)
         << out.str();
 }
 

@@ -9,8 +9,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
-    for (velkin::PlatformFamily f : {velkin::PlatformFamily::Win32s, velkin::PlatformFamily::Windows95,
-                                     velkin::PlatformFamily::WindowsNT}) {
+    for (velkin::PlatformFamily f :
+         {velkin::PlatformFamily::Win32s, velkin::PlatformFamily::Windows95,
+          velkin::PlatformFamily::WindowsNT}) {
         std::vector<velkin::MailSystemEntry> kept;
         int32_t r = velkin::ReadMailInf(text, f, &kept);
         if (r != velkin::MAIL_INF_FILLED && r != velkin::MAIL_INF_DAMAGED)

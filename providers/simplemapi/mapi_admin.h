@@ -76,8 +76,9 @@ typedef struct IProfAdminVtbl {
     /* A table with one row per profile, in file order: PR_DISPLAY_NAME_A, then
      * PR_DEFAULT_PROFILE. flags must be 0. */
     HRESULT (*GetProfileTable)(IProfAdmin* self, uint32_t flags, IMAPITable** table);
-    HRESULT (*CreateProfile)(IProfAdmin* self, const char* name, const char* password,
-                             uintptr_t uiParam, uint32_t flags); /* no support */
+    HRESULT (*CreateProfile)
+    (IProfAdmin* self, const char* name, const char* password, uintptr_t uiParam,
+     uint32_t flags);                                                             /* no support */
     HRESULT (*DeleteProfile)(IProfAdmin* self, const char* name, uint32_t flags); /* no support */
 } IProfAdminVtbl;
 struct IProfAdmin {

@@ -34,7 +34,9 @@ HRESULT NoInterface(void*, const void*, void** out) {
     return MAPI_E_NO_SUPPORT;
 }
 
-uint32_t TableAddRef(IMAPITable* self) { return ++reinterpret_cast<CProfileTable*>(self)->refs; }
+uint32_t TableAddRef(IMAPITable* self) {
+    return ++reinterpret_cast<CProfileTable*>(self)->refs;
+}
 uint32_t TableRelease(IMAPITable* self) {
     auto* t = reinterpret_cast<CProfileTable*>(self);
     uint32_t left = --t->refs;
@@ -47,7 +49,9 @@ HRESULT TableQueryInterface(IMAPITable* self, const void* iid, void** out) {
 }
 const IMAPITableVtbl TABLE_VTBL = {TableQueryInterface, TableAddRef, TableRelease};
 
-uint32_t AdminAddRef(IProfAdmin* self) { return ++reinterpret_cast<CProfAdmin*>(self)->refs; }
+uint32_t AdminAddRef(IProfAdmin* self) {
+    return ++reinterpret_cast<CProfAdmin*>(self)->refs;
+}
 uint32_t AdminRelease(IProfAdmin* self) {
     auto* a = reinterpret_cast<CProfAdmin*>(self);
     uint32_t left = --a->refs;
@@ -81,8 +85,10 @@ HRESULT AdminGetProfileTable(IProfAdmin* /*self*/, uint32_t flags, IMAPITable** 
 HRESULT AdminCreateProfile(IProfAdmin*, const char*, const char*, uintptr_t, uint32_t) {
     return MAPI_E_NO_SUPPORT;
 }
-HRESULT AdminDeleteProfile(IProfAdmin*, const char*, uint32_t) { return MAPI_E_NO_SUPPORT; }
-const IProfAdminVtbl ADMIN_VTBL = {AdminQueryInterface, AdminAddRef,         AdminRelease,
+HRESULT AdminDeleteProfile(IProfAdmin*, const char*, uint32_t) {
+    return MAPI_E_NO_SUPPORT;
+}
+const IProfAdminVtbl ADMIN_VTBL = {AdminQueryInterface, AdminAddRef,          AdminRelease,
                                    AdminGetLastError,   AdminGetProfileTable, AdminCreateProfile,
                                    AdminDeleteProfile};
 
@@ -93,7 +99,9 @@ std::string Env(const char* name) {
 
 }  // namespace
 
-MAPI_EXPORT HRESULT MAPIInitialize(void* /*lpMapiInit*/) { return S_OK; }
+MAPI_EXPORT HRESULT MAPIInitialize(void* /*lpMapiInit*/) {
+    return S_OK;
+}
 
 MAPI_EXPORT void MAPIUninitialize(void) {}
 
@@ -114,8 +122,8 @@ MAPI_EXPORT HRESULT MAPIAdminProfiles(uint32_t /*flags*/, IProfAdmin** out) {
 // Found as "HrQueryAllRows@24" (the loader drops the stdcall decoration, which an ELF
 // symbol cannot carry). The row set is one block: the SRowSet, then two SPropValue per
 // row, then the names.
-MAPI_EXPORT HRESULT HrQueryAllRows(IMAPITable* table, void* columns, void* restriction, void* sortOrder,
-                       int32_t rowsMax, SRowSet** rows) {
+MAPI_EXPORT HRESULT HrQueryAllRows(IMAPITable* table, void* columns, void* restriction,
+                                   void* sortOrder, int32_t rowsMax, SRowSet** rows) {
     try {
         if (rows == nullptr)
             return MAPI_E_INVALID_PARAMETER;
@@ -156,7 +164,9 @@ MAPI_EXPORT HRESULT HrQueryAllRows(IMAPITable* table, void* columns, void* restr
 }
 
 // Found as "FreeProws@4".
-MAPI_EXPORT void FreeProws(SRowSet* rows) { std::free(rows); }
+MAPI_EXPORT void FreeProws(SRowSet* rows) {
+    std::free(rows);
+}
 
 MAPI_EXPORT uint32_t LAUNCHWIZARD(uintptr_t /*hParentWnd*/, uint32_t /*ulFlags*/,
                                   const char** /*serviceNames*/, uint32_t cbBufferMax,

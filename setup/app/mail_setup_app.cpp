@@ -26,7 +26,9 @@ std::string Trim(const std::string& s) {
     return s.substr(b, e - b);
 }
 
-bool IsPrefix(char c) { return c == '/' || c == '\\' || c == '-'; }
+bool IsPrefix(char c) {
+    return c == '/' || c == '\\' || c == '-';
+}
 
 // The user's "Mail" value `key` read by user name; empty on any failure.
 std::string ReadByName(int32_t user, const char* key) {
@@ -289,8 +291,8 @@ int32_t CMailSetupApp::Run(const std::vector<std::string>& args, SheetOptions sh
             m_ui.SetInbox(nullptr);
             return code;
         }
-        std::string settings = platform::ResolveCaseInsensitive(platform::JoinPath(
-            platform::JoinPath(data, m_userDirectory), "Sync.ini"));
+        std::string settings = platform::ResolveCaseInsensitive(
+            platform::JoinPath(platform::JoinPath(data, m_userDirectory), "Sync.ini"));
         if (platform::FileExists(settings)) {
             int32_t user = 0;
             if (ProfUserOfName(m_userName.c_str(), &user) != 0) {

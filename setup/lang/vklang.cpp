@@ -16,13 +16,18 @@ struct NumberedString {
     const char* text;
 };
 
-constexpr uint32_t D(uint32_t tmpl, uint32_t control) { return tmpl * 10000 + control; }
+constexpr uint32_t D(uint32_t tmpl, uint32_t control) {
+    return tmpl * 10000 + control;
+}
 
-#define CONGRATS "Congratulations!  Your Mail is now set up and ready to use with the following configuration:"
-#define SYNC_NEXT "Your e-mail will be synchronized with your handheld the next time you perform a TetherSync operation."
-#define RETURN_LATER                                                                         \
+#define CONGRATS \
+    "Congratulations!  Your Mail is now set up and ready to use with the following configuration:"
+#define SYNC_NEXT                                                                                 \
+    "Your e-mail will be synchronized with your handheld the next time you perform a TetherSync " \
+    "operation."
+#define RETURN_LATER                                                                            \
     "You can return to Mail Setup at any time by choosing the Mail Setup icon in the Tamarack " \
-    "Desktop program group. Click Start on your Windows desktop, choose Programs, Tamarack "   \
+    "Desktop program group. Click Start on your Windows desktop, choose Programs, Tamarack "    \
     "Desktop program group, and Mail Setup."
 #define PASSWORD_HINT "Enter the password you use when logging into your E-Mail application."
 #define NEEDED_HINT \
@@ -73,8 +78,7 @@ constexpr NumberedString STRINGS[] = {
      "Click Start on your Windows desktop, choose Programs, Tamarack Desktop program group, and "
      "Mail Setup.  Are you sure that you want to cancel Mail Setup?"},
     {139, "An unknown error has occured.  Check all values and try again."},
-    {140,
-     "Cannot find the file VIM32.dll.  You cannot log in to cc:Mail without the VIM32.dll."},
+    {140, "Cannot find the file VIM32.dll.  You cannot log in to cc:Mail without the VIM32.dll."},
     {141, "Eudora Username/Password"},
     {144,
      "You did not correctly enter your user name or password.  Mail will be unable to log onto "
@@ -83,7 +87,9 @@ constexpr NumberedString STRINGS[] = {
     {145, "Not Applicable"},
     {146, "Next >"},
     {147, "Change TetherSync Action"},
-    {148, "Your mail settings could not be saved in %s.  Mail will not use them until Mail Setup saves them."},
+    {148,
+     "Your mail settings could not be saved in %s.  Mail will not use them until Mail Setup saves "
+     "them."},
     {5026, "mapi32.dll"},
     {5315, "notesvim32"},
     {5320, "vim32.dll"},

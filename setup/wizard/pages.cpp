@@ -32,8 +32,8 @@ bool CWWGPropertyPage::OnQueryCancel(ui::IFrontEnd& ui) {
     return ui.MessageBox(text, m_sheet.Caption(), ui::MB_YESNO | ui::MB_ICONQUESTION) == ui::IDYES;
 }
 
-bool CWWGPropertyPage::OnWindowMessage(ui::IFrontEnd& /*ui*/, uint32_t message,
-                                       uint64_t /*wParam*/, int64_t /*lParam*/) {
+bool CWWGPropertyPage::OnWindowMessage(ui::IFrontEnd& /*ui*/, uint32_t message, uint64_t /*wParam*/,
+                                       int64_t /*lParam*/) {
     return m_sheet.OnWindowMessage(message);
 }
 
@@ -73,7 +73,8 @@ bool CActivationPage::OnWizardFinish(ui::IFrontEnd& ui) {
         std::string text = m_sheet.S(IDS_NOT_SAVED);
         size_t at = text.find("%s");
         if (at != std::string::npos)
-            text.replace(at, 2, m_sheet.SettingsPath().empty() ? "Sync.ini" : m_sheet.SettingsPath());
+            text.replace(at, 2,
+                         m_sheet.SettingsPath().empty() ? "Sync.ini" : m_sheet.SettingsPath());
         (void)ui.MessageBox(text, m_sheet.Caption(), ui::MB_OK | ui::MB_ICONHAND);  // OK only
     }
     return true;
@@ -109,11 +110,11 @@ std::string DetectInstalledProgram() {
         return "Lotus cc:Mail 6.0";
     }
     platform::CRegistry& reg = platform::CRegistry::Default();
-    if (reg.GetString(platform::RegistryHive::CurrentUser, "Software\\Qualcomm\\Eudora\\CommandLine",
-                      "Current"))
+    if (reg.GetString(platform::RegistryHive::CurrentUser,
+                      "Software\\Qualcomm\\Eudora\\CommandLine", "Current"))
         return "Eudora";
-    if (reg.GetDword(platform::RegistryHive::LocalMachine, "Software\\Microsoft\\Office\\8.0\\Outlook",
-                     "Registered"))
+    if (reg.GetDword(platform::RegistryHive::LocalMachine,
+                     "Software\\Microsoft\\Office\\8.0\\Outlook", "Registered"))
         return "Microsoft Outlook";
     return {};
 }
@@ -254,10 +255,10 @@ int32_t CEmailProgramPage::OnWizardNext(ui::IFrontEnd& ui) {
                         break;
                     const std::string system = m_sheet.System();
                     if (s == -1) {
-                        std::string q = m_sheet.S(IDS_NEED_PROFILE_1) + system +
-                                        m_sheet.S(IDS_NEED_PROFILE_2);
-                        if (ui.MessageBox(q, m_sheet.Caption(), ui::MB_YESNO | ui::MB_ICONQUESTION) !=
-                            ui::IDYES)
+                        std::string q =
+                            m_sheet.S(IDS_NEED_PROFILE_1) + system + m_sheet.S(IDS_NEED_PROFILE_2);
+                        if (ui.MessageBox(q, m_sheet.Caption(),
+                                          ui::MB_YESNO | ui::MB_ICONQUESTION) != ui::IDYES)
                             break;
                     } else if (s == 0) {
                         m_sheet.DisableWizardButtons(ui);
@@ -270,8 +271,8 @@ int32_t CEmailProgramPage::OnWizardNext(ui::IFrontEnd& ui) {
                         std::string q = m_sheet.S(IDS_PROFILE_BAD_1) + system +
                                         m_sheet.S(IDS_PROFILE_BAD_2) + system +
                                         m_sheet.S(IDS_PROFILE_BAD_3);
-                        if (ui.MessageBox(q, m_sheet.Caption(), ui::MB_YESNO | ui::MB_ICONQUESTION) !=
-                            ui::IDYES)
+                        if (ui.MessageBox(q, m_sheet.Caption(),
+                                          ui::MB_YESNO | ui::MB_ICONQUESTION) != ui::IDYES)
                             break;
                     }
                 }
@@ -495,7 +496,9 @@ int32_t CLotusPostOfficePage::OnWizardNext(ui::IFrontEnd& ui) {
 CInternetGatewayPage::CInternetGatewayPage(CVelkinPropertySheet& sheet)
     : CWWGPropertyPage(sheet, IDD_INTERNET_GATEWAY) {}
 
-void CInternetGatewayPage::OnInitDialog(ui::IFrontEnd& ui) { ui.SetLimit(IDC_GATEWAY, FIELD_LIMIT); }
+void CInternetGatewayPage::OnInitDialog(ui::IFrontEnd& ui) {
+    ui.SetLimit(IDC_GATEWAY, FIELD_LIMIT);
+}
 
 bool CInternetGatewayPage::OnSetActive(ui::IFrontEnd& ui) {
     ui.SetWizardButtons(ui::PSWIZB_BACK | ui::PSWIZB_NEXT);
@@ -640,7 +643,8 @@ void CLogonFailedDlg::OnInitDialog(ui::IFrontEnd& ui) {
     if (m_status == 1 || m_status == 11 || m_status == 15) {
         ui.Show(IDC_FAILED_1087, false);
         ui.Show(IDC_FAILED_1088, false);
-        ui.SetText(IDC_FAILED_1086, m_sheet.S(m_status == 11 ? IDS_BAD_PASSWORD : IDS_BAD_USER_NAME));
+        ui.SetText(IDC_FAILED_1086,
+                   m_sheet.S(m_status == 11 ? IDS_BAD_PASSWORD : IDS_BAD_USER_NAME));
     }
 }
 

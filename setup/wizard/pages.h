@@ -75,7 +75,10 @@ public:
     bool OnSetActive(ui::IFrontEnd& ui) override;
     bool OnKillActive(ui::IFrontEnd& ui) override;
     void OnCommand(ui::IFrontEnd& ui, int32_t id, int32_t code) override;
-    int32_t OnWizardBack(ui::IFrontEnd& ui) override { (void)ui; return 0; }
+    int32_t OnWizardBack(ui::IFrontEnd& ui) override {
+        (void)ui;
+        return 0;
+    }
     int32_t OnWizardNext(ui::IFrontEnd& ui) override;
 
 private:
@@ -90,7 +93,10 @@ public:
     bool OnSetActive(ui::IFrontEnd& ui) override;
     bool OnKillActive(ui::IFrontEnd& ui) override;
     void OnCommand(ui::IFrontEnd& ui, int32_t id, int32_t code) override;
-    int32_t OnWizardBack(ui::IFrontEnd& ui) override { (void)ui; return IDD_EMAIL_PROGRAM; }
+    int32_t OnWizardBack(ui::IFrontEnd& ui) override {
+        (void)ui;
+        return IDD_EMAIL_PROGRAM;
+    }
     int32_t OnWizardNext(ui::IFrontEnd& ui) override;
     // Focus on the user name with its text selected (posted after an unknown VIM error).
     void SelectUserName() { m_selectUserName = true; }
@@ -108,7 +114,10 @@ public:
     bool OnSetActive(ui::IFrontEnd& ui) override;
     bool OnKillActive(ui::IFrontEnd& ui) override;
     void OnCommand(ui::IFrontEnd& ui, int32_t id, int32_t code) override;
-    int32_t OnWizardBack(ui::IFrontEnd& ui) override { (void)ui; return IDD_LOTUS_USER_NAME; }
+    int32_t OnWizardBack(ui::IFrontEnd& ui) override {
+        (void)ui;
+        return IDD_LOTUS_USER_NAME;
+    }
     int32_t OnWizardNext(ui::IFrontEnd& ui) override;
 
 private:
@@ -123,7 +132,10 @@ public:
     bool OnSetActive(ui::IFrontEnd& ui) override;
     bool OnKillActive(ui::IFrontEnd& ui) override;
     void OnCommand(ui::IFrontEnd& ui, int32_t id, int32_t code) override;
-    int32_t OnWizardBack(ui::IFrontEnd& ui) override { (void)ui; return IDD_LOTUS_POST_OFFICE; }
+    int32_t OnWizardBack(ui::IFrontEnd& ui) override {
+        (void)ui;
+        return IDD_LOTUS_POST_OFFICE;
+    }
     int32_t OnWizardNext(ui::IFrontEnd& ui) override;
 
 private:
@@ -138,7 +150,10 @@ public:
     bool OnSetActive(ui::IFrontEnd& ui) override;
     bool OnKillActive(ui::IFrontEnd& ui) override;
     void OnCommand(ui::IFrontEnd& ui, int32_t id, int32_t code) override;
-    int32_t OnWizardBack(ui::IFrontEnd& ui) override { (void)ui; return IDD_EMAIL_PROGRAM; }
+    int32_t OnWizardBack(ui::IFrontEnd& ui) override {
+        (void)ui;
+        return IDD_EMAIL_PROGRAM;
+    }
     int32_t OnWizardNext(ui::IFrontEnd& ui) override;
 
 private:
@@ -157,7 +172,10 @@ class CEudoraCongratsPage : public CActivationPage {
 public:
     explicit CEudoraCongratsPage(CVelkinPropertySheet& sheet);
     bool OnSetActive(ui::IFrontEnd& ui) override;
-    int32_t OnWizardBack(ui::IFrontEnd& ui) override { (void)ui; return IDD_EMAIL_PROGRAM; }
+    int32_t OnWizardBack(ui::IFrontEnd& ui) override {
+        (void)ui;
+        return IDD_EMAIL_PROGRAM;
+    }
     bool OnWizardFinish(ui::IFrontEnd& ui) override;
 };
 
@@ -166,7 +184,10 @@ class CVimCongratsPage : public CActivationPage {
 public:
     explicit CVimCongratsPage(CVelkinPropertySheet& sheet);
     bool OnSetActive(ui::IFrontEnd& ui) override;
-    int32_t OnWizardBack(ui::IFrontEnd& ui) override { (void)ui; return IDD_INTERNET_GATEWAY; }
+    int32_t OnWizardBack(ui::IFrontEnd& ui) override {
+        (void)ui;
+        return IDD_INTERNET_GATEWAY;
+    }
 };
 
 // 154: the VIM logon failed; Save (OK) or Back (Cancel).
@@ -183,7 +204,8 @@ private:
 // 159: no gateway entered; Next (OK) or Back (Cancel).
 class CNoGatewayDlg : public ui::CWindowLogic {
 public:
-    explicit CNoGatewayDlg(const CLanguage& lang) : ui::CWindowLogic(lang.Template(IDD_NO_GATEWAY)) {}
+    explicit CNoGatewayDlg(const CLanguage& lang)
+        : ui::CWindowLogic(lang.Template(IDD_NO_GATEWAY)) {}
 };
 
 // 162 and 383: how to switch on MAPI in Eudora or Outlook Express.

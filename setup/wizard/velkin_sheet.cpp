@@ -189,8 +189,8 @@ int32_t CVelkinPropertySheet::VimTest(bool notes) {
     if (notes) {
         // Notes keeps its own VIM library in the folder that "lotus.ini" names.
         char buffer[1024] = {};
-        platform::GetPrivateProfileString("Lotus Applications", "notes", "", buffer,
-                                          sizeof(buffer), "lotus.ini");
+        platform::GetPrivateProfileString("Lotus Applications", "notes", "", buffer, sizeof(buffer),
+                                          "lotus.ini");
         std::string notesFile = buffer;
         size_t slash = notesFile.rfind('/');
         if (!notesFile.empty() && slash != std::string::npos)
@@ -232,11 +232,10 @@ int32_t CVelkinPropertySheet::VimTest(bool notes) {
                 open(nullptr, user, m_record.password.c_str(), version, VIM_CHARSET, &session) &
                 0xFFFF);
         } else {
-            status = static_cast<int32_t>(open(m_record.postOffice.c_str(),
-                                               m_record.userAccount.c_str(),
-                                               m_record.password.c_str(), version, VIM_CHARSET,
-                                               &session) &
-                                          0xFFFF);
+            status = static_cast<int32_t>(
+                open(m_record.postOffice.c_str(), m_record.userAccount.c_str(),
+                     m_record.password.c_str(), version, VIM_CHARSET, &session) &
+                0xFFFF);
         }
         if (status != 0) {
             session = nullptr;
@@ -282,8 +281,8 @@ std::vector<ProfileRow> CVelkinPropertySheet::ReadProfileTable() const {
         SRowSet* rows = nullptr;
         if (admin != nullptr && admin(0, &profAdmin) == S_OK && profAdmin != nullptr &&
             profAdmin->lpVtbl->GetProfileTable(profAdmin, 0, &table) == S_OK && table != nullptr &&
-            queryAll != nullptr &&
-            queryAll(table, nullptr, nullptr, nullptr, 0, &rows) == S_OK && rows != nullptr) {
+            queryAll != nullptr && queryAll(table, nullptr, nullptr, nullptr, 0, &rows) == S_OK &&
+            rows != nullptr) {
             for (uint32_t r = 0; r < rows->cRows; ++r) {
                 ProfileRow row;
                 const SRow& src = rows->aRow[r];

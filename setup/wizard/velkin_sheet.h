@@ -24,7 +24,7 @@ inline constexpr int32_t LogonUnavailable = 4352;
 
 // SaveSettings results.
 inline constexpr int32_t SAVE_OK = 0;
-inline constexpr int32_t SAVE_NO_STORE = 1;    // the user's settings store cannot be opened
+inline constexpr int32_t SAVE_NO_STORE = 1;      // the user's settings store cannot be opened
 inline constexpr int32_t SAVE_WRITE_FAILED = 2;  // a value could not be written
 
 // What the application object tells the sheet.

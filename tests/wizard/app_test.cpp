@@ -64,8 +64,9 @@ TEST_F(WizardTest, UserChoiceAndExitCodes) {
     // Several users: the dialog lists them sorted and proposes the first of the list.
     EXPECT_EQ(Run({}, "expect 380\ncancel\n"), ExitCodeNoUser);
     EXPECT_TRUE(Printed("1008 list: Ann Lee | *Zed")) << m_out.str();
-    EXPECT_EQ(Run({}, "select 1008 Ann Lee\nok\nexpect 129\nselect 1006 Eudora Pro\nnext\nfinish\n"
-                      "ok\n"),
+    EXPECT_EQ(Run({},
+                  "select 1008 Ann Lee\nok\nexpect 129\nselect 1006 Eudora Pro\nnext\nfinish\n"
+                  "ok\n"),
               ExitCodeFinished)
         << m_err.str();
     EXPECT_NE(Settings(dirs[1]).find("System=Eudora Pro"), std::string::npos);
@@ -83,8 +84,8 @@ TEST_F(WizardTest, UserChoiceAndExitCodes) {
 TEST_F(WizardTest, InstallModeAddsTheInstallersUserAndResetsItsMailAction) {
     AddUsers({"Zed"});
     platform::CRegistry& reg = platform::CRegistry::Default();
-    ASSERT_EQ(reg.SetString(platform::RegistryHive::CurrentUser, NEW_USER_KEY, "NewUser", "Ann Lee"),
-              0);
+    ASSERT_EQ(
+        reg.SetString(platform::RegistryHive::CurrentUser, NEW_USER_KEY, "NewUser", "Ann Lee"), 0);
     // The new user is proposed whatever the dialog's list holds; Finish reads "Next >".
     EXPECT_EQ(Run({"/I"}, "expect 380\nok\nselect 1006 Eudora Pro\nnext\nfinish\nok\n"),
               ExitCodeFinished)

@@ -79,7 +79,8 @@ protected:
         std::string store = TestRoot() + "/mail/" + name;
         ASSERT_EQ(platform::CreateDirectories(store, 0700), 0);
         std::string file = TestRoot() + "/profiles.ini";
-        ASSERT_TRUE(platform::WritePrivateProfileString(name.c_str(), "Store", store.c_str(), file));
+        ASSERT_TRUE(
+            platform::WritePrivateProfileString(name.c_str(), "Store", store.c_str(), file));
         if (isDefault) {
             ASSERT_TRUE(platform::WritePrivateProfileString(name.c_str(), "Default", "1", file));
         }
