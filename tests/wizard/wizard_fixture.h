@@ -77,7 +77,8 @@ protected:
     // A Simple MAPI profile over a new Maildir.
     void AddProfile(const std::string& name, bool isDefault = false) {
         std::string store = TestRoot() + "/mail/" + name;
-        ASSERT_EQ(platform::CreateDirectories(store, 0700), 0);
+        for (const char* sub : {"cur", "new", "tmp"})
+            ASSERT_EQ(platform::CreateDirectories(store + "/" + sub, 0700), 0);
         std::string file = TestRoot() + "/profiles.ini";
         ASSERT_TRUE(
             platform::WritePrivateProfileString(name.c_str(), "Store", store.c_str(), file));

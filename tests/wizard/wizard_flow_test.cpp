@@ -57,7 +57,8 @@ TEST_F(WizardTest, ExactlyOneProfileSkipsThePageOfProfiles) {
 
 TEST_F(WizardTest, NoProfileAsksAndCreatesOneThroughTheProfileWizard) {
     auto dirs = AddUsers({"Ann Lee"});
-    ASSERT_EQ(platform::CreateDirectories(TestRoot() + "/mail/New", 0700), 0);
+    for (const char* sub : {"cur", "new", "tmp"})
+        ASSERT_EQ(platform::CreateDirectories(TestRoot() + "/mail/New/" + sub, 0700), 0);
     setenv("TETHER_MAPI_NEW_PROFILE", "Home", 1);
     setenv("TETHER_MAPI_NEW_STORE", (TestRoot() + "/mail/New").c_str(), 1);
     // No at the first question, Yes at the follow-up: the profile wizard runs.
