@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -332,7 +333,8 @@ void CQtFrontEnd::Impl::Build(Window& w, QWidget* root) {
     auto* dialogButtons = new QHBoxLayout();
     dialogButtons->addStretch(1);
     bool havePicture = false;
-    QHBoxLayout* lastRow = nullptr;  // the row of the last input, for a button beside it
+    QHBoxLayout* lastRow = nullptr;   // the row of the last input, for a button beside it
+    QHBoxLayout* valueRow = nullptr;  // the row of a "Name:" label waiting for its value
 
     for (size_t i = 0; i < w.controls.size(); ++i) {
         Control& c = w.controls[i];
@@ -358,8 +360,21 @@ void CQtFrontEnd::Impl::Build(Window& w, QWidget* root) {
                 c.widget = c.label = label;
                 lastRow = nullptr;
                 const Control* nextCtl = i + 1 < w.controls.size() ? &w.controls[i + 1] : nullptr;
-                if (nextCtl != nullptr && IsInput(nextCtl->tmpl.kind) &&
-                    Q(c.tmpl.text).contains('&')) {
+                const QString own = Q(c.tmpl.text).trimmed();
+                if (valueRow != nullptr) {
+                    // The value beside its name.
+                    valueRow->addWidget(label, 1);
+                    valueRow = nullptr;
+                } else if (nextCtl != nullptr && nextCtl->tmpl.kind == ControlKind::Label &&
+                           nextCtl->tmpl.id < 3000 && own.endsWith(':') && own.size() <= 32) {
+                    // A name ("Mail System:") before the label the logic fills in.
+                    valueRow = new QHBoxLayout();
+                    label->setWordWrap(false);
+                    label->setMinimumWidth(130);
+                    valueRow->addWidget(label);
+                    content->addLayout(valueRow);
+                } else if (nextCtl != nullptr && IsInput(nextCtl->tmpl.kind) &&
+                           Q(c.tmpl.text).contains('&')) {
                     // The label names the field after it: its mnemonic moves the focus there,
                     // and a short one sits on the field's row.
                     if (c.tmpl.text.size() <= 32) {
@@ -591,7 +606,15 @@ int32_t CQtFrontEnd::DoModal(CWindowLogic& dialog) {
     m->dialogs.push_back(std::move(w));
     dialog.OnInitDialog(*this);
     if (!wp->ended) {
-        dlg->adjustSize();
+        // Wrapped texts need a width to wrap at; the height follows from it.
+        bool longText = false;
+        for (const CControlTemplate& c : dialog.Template().controls)
+            longText = longText || (c.kind == ControlKind::Label && c.text.size() > 60);
+        const int width = std::max(longText ? 520 : 300, dlg->sizeHint().width());
+        QLayout* layout = dlg->layout();
+        const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width)
+                                                       : dlg->sizeHint().height();
+        dlg->resize(width, std::max(height, dlg->minimumSizeHint().height()));
         dlg->show();
         dlg->raise();
         dlg->activateWindow();
