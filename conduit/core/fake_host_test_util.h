@@ -30,6 +30,7 @@ public:
             {3348, "   - Could not save the Desktop file."},
             {3370, "sync configured to Do Nothing"},
             {5001, "Mail"},
+            {6130, "   - Could not find the desktop user of this TetherSync operation."},
             {5006, " at "},
             {5201, "mapi"},
             {5202, "mapi32"},
@@ -54,6 +55,8 @@ public:
             {6114,
              "(The content of this field was too large.  The entire e-mail is available "
              "in your E-Mail application.)"},
+            {6116, "   - No mail interface: \"Interface\" of section \"Mail\" is missing."},
+            {6117, "   - An unknown mail interface in \"Interface\" of section \"Mail\"."},
         };
     }
 

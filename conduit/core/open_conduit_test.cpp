@@ -97,6 +97,20 @@ TEST_F(OpenConduitTest, GetConduitNameCopiesBoundedAndTerminated) {
     EXPECT_EQ(ConduitGetVersion(), 257);
 }
 
+TEST_F(OpenConduitTest, ZeroSizeNameBufferIsLeftUntouched) {
+    char buffer[8];
+    std::memset(buffer, 'x', sizeof(buffer));
+    EXPECT_EQ(ConduitGetName(m_host, buffer, 0), 0);
+    EXPECT_EQ(std::string(buffer, sizeof(buffer)), "xxxxxxxx");
+    uint32_t request[20] = {1, 80};
+    uint32_t size = 0;
+    EXPECT_EQ(ConduitGetInfo(m_host, 0, request, buffer, &size), 0);
+    EXPECT_EQ(std::string(buffer, sizeof(buffer)), "xxxxxxxx");
+    size = 0x20000;  // low 16 bits 0 but a real size: the largest copy
+    EXPECT_EQ(ConduitGetInfo(m_host, 0, request, buffer, &size), 0);
+    EXPECT_STREQ(buffer, "Mail");
+}
+
 TEST_F(OpenConduitTest, OpenBeforeVersionIsRefusedSilently) {
     m_props.syncAction = 6;
     EXPECT_EQ(Open(), -1);
@@ -126,6 +140,20 @@ TEST_F(OpenConduitTest, UnconfiguredUserEndsWithZero) {
     EXPECT_TRUE(g_progress.empty());
 }
 
+TEST_F(OpenConduitTest, UnknownUserIsLoggedAndEndsWithTheErrorLine) {
+    (void)ConduitGetVersion();
+    m_host.m_settings[{7, "System"}] = "Client";
+    m_host.m_settings[{7, "Interface"}] = "MAPI32";
+    m_host.m_userLookupResult = 16641;
+    EXPECT_EQ(Open(), 0);
+    EXPECT_EQ(m_host.m_log,
+              (std::vector<CFakeHost::LogLine>{
+                  {"-- Mail", -1},
+                  {"   - Could not find the desktop user of this TetherSync operation.", 22},
+                  {"Mail", 21}}));
+    EXPECT_EQ(m_host.Count("RegisterConduit"), 0);  // no session without settings
+}
+
 TEST_F(OpenConduitTest, InterfaceChoosesBackEndIgnoringCase) {
     EXPECT_EQ(BackEndOf(m_host, "MAPI32"), BackEndKind::Mapi32);
     EXPECT_EQ(BackEndOf(m_host, "Mapi"), BackEndKind::Mapi16);
@@ -141,7 +169,17 @@ TEST_F(OpenConduitTest, UnknownInterfaceRunsNothingAndKnownOnesStopAtUnavailable
     m_host.m_settings[{7, "Interface"}] = "smtp";
     EXPECT_EQ(Open(), -1);
     EXPECT_EQ(m_host.Count("RegisterConduit"), 0);
-    EXPECT_TRUE(m_host.m_log.empty());
+    // The log names the setting at fault: an unknown value, then a missing one.
+    ASSERT_EQ(m_host.m_log.size(), 2u);
+    EXPECT_EQ(m_host.m_log[0].activity, 22);
+    EXPECT_EQ(m_host.m_log[1].activity, 22);
+    EXPECT_NE(m_host.m_log[1].text.find("unknown mail interface"), std::string::npos);
+    m_host.m_log.clear();
+    m_host.m_settings.erase({7, "Interface"});
+    EXPECT_EQ(Open(), -1);
+    ASSERT_EQ(m_host.m_log.size(), 2u);
+    EXPECT_NE(m_host.m_log[1].text.find("\"Interface\" of section \"Mail\""), std::string::npos);
+    EXPECT_NE(m_host.m_log[1].text.find("missing"), std::string::npos);
     // No mail profile exists (and VIM has no client library): each session stops at Logon
     // with the logon report, and never logs off.
     for (const char* name : {"MAPI32", "vim32", "notesvim32", "MAPI"}) {

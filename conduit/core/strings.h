@@ -40,6 +40,9 @@ enum StringId : uint32_t {
     IDS_MESSAGE_TRUNCATED = 6112,
     IDS_FIELD_TOO_LARGE = 6114,
     IDS_LIST_OMITTED = 6115,
+    IDS_NO_INTERFACE = 6116,
+    IDS_UNKNOWN_INTERFACE = 6117,
+    IDS_USER_NOT_FOUND = 6130,
 };
 
 }  // namespace torrim
