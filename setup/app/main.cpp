@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
                 return EXIT_SCRIPT;
             }
             ui::CQtFrontEnd front;
+            front.SetRaiseMessage(velkin::WM_SHOW_SETUP);
             velkin::CMailSetupApp app(lang, front);
             return app.Run(args);
         }

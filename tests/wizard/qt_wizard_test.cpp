@@ -4,6 +4,9 @@
 //
 // With TM_SCREENSHOT_DIR set, every window the robot waits for is saved there as a PNG
 // (scripts/screenshots.sh).
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -17,11 +20,15 @@
 #include <QStackedWidget>
 #include <QTest>
 #include <QTimer>
+
+#include <chrono>
 #include <cstdio>
 #include <functional>
+#include <thread>
 
 #include "conduit/core/password.h"
 #include "platform/code_page.h"
+#include "platform/window_link.h"
 #include "tests/wizard/wizard_fixture.h"
 #include "ui/qt/qt_front_end.h"
 
@@ -247,12 +254,20 @@ protected:
         SheetOptions options;
         options.vimLibrary = TM_FAKE_VIM;
         ui::CQtFrontEnd fe;
+        fe.SetRaiseMessage(WM_SHOW_SETUP);
         CMailSetupApp app(m_lang, fe);
         robot.Start();
         int32_t code = app.Run(args, options);
         robot.Stop();
         EXPECT_TRUE(robot.Done()) << "the run ended before the robot's last step";
         return code;
+    }
+    // A profile whose store is a Maildir (the mail library refuses a logon to anything else).
+    void AddMaildirProfile(const std::string& name, bool isDefault = false) {
+        AddProfile(name, isDefault);
+        for (const char* sub : {"cur", "new", "tmp"})
+            ASSERT_EQ(platform::CreateDirectories(TestRoot() + "/mail/" + name + "/" + sub, 0700),
+                      0);
     }
     static QString Text(const char* name) {
         if (auto* l = Top()->findChild<QLabel*>(name))
@@ -277,9 +292,9 @@ const std::string PROFILE_SETTINGS =
 
 TEST_F(QtWizardTest, ProfilePathByMouseAndKeysStoresWhatTheScriptedRunStores) {
     auto dirs = AddUsers({"Ann Lee"});
-    AddProfile("Work");
-    AddProfile("Home", true);
-    AddProfile("Archive");
+    AddMaildirProfile("Work");
+    AddMaildirProfile("Home", true);
+    AddMaildirProfile("Archive");
     // The scripted run of the same path.
     ASSERT_EQ(Run({},
                   "expect 129\nselect 1006 Microsoft Outlook\nnext\nexpect 131\nnext\n"
@@ -439,7 +454,7 @@ TEST_F(QtWizardTest, UserSelectionAndCurrentSetupDialogsAndCancel) {
 
 TEST_F(QtWizardTest, InstallModeFinishReadsNext) {
     auto dirs = AddUsers({"Ann Lee"});
-    AddProfile("Home");
+    AddMaildirProfile("Home");
     Robot r("install");
     r.Expect("page129")
         .Select(1006, "Microsoft Outlook")
@@ -452,6 +467,83 @@ TEST_F(QtWizardTest, InstallModeFinishReadsNext) {
         .Wizard("finish");
     EXPECT_EQ(RunQt({"/I", "-u", "Ann Lee"}, r), 0);
     EXPECT_EQ(Settings(dirs[0]), PROFILE_SETTINGS);
+}
+
+TEST_F(QtWizardTest, ShowRequestBringsTheWizardForwardAndCloseRequestEndsIt) {
+    auto dirs = AddUsers({"Ann Lee"});
+    QWidget other;
+    Robot r("messages");
+    r.Expect("page129")
+        .Check([&other] {
+            other.show();
+            other.activateWindow();
+            QApplication::processEvents();
+            EXPECT_EQ(QApplication::activeWindow(), &other);  // the wizard is behind it
+            ASSERT_TRUE(platform::WindowExists("Mail Setup"));
+            EXPECT_TRUE(platform::PostWindowMessage("Mail Setup", WM_SHOW_SETUP, 0, 0));
+        })
+        .Expect("page129");
+    bool raised = false;
+    r.Check([&raised] {
+        // The inbox is read every 100 ms.
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 2000 && QApplication::activeWindow() != Sheet())
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        raised = QApplication::activeWindow() == Sheet();
+        EXPECT_TRUE(platform::PostWindowMessage("Mail Setup", WM_CLOSE_SETUP, 0, 0));
+    });
+    // Closed from outside: the sheet ends with 1 (neither Finish nor Cancel), the program
+    // exits 0 and nothing is stored.
+    EXPECT_EQ(RunQt({"-u", "Ann Lee"}, r), 0);
+    EXPECT_TRUE(raised);
+    EXPECT_EQ(Settings(dirs[0]), "");
+}
+
+// Runs a program with the test's environment and QT_QPA_PLATFORM=offscreen.
+pid_t Spawn(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    return pid;
+}
+
+int WaitExit(pid_t pid, int seconds) {
+    for (int i = 0; i < seconds * 20; ++i) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(pid, SIGKILL);
+    (void)waitpid(pid, nullptr, 0);
+    return -2;
+}
+
+TEST_F(QtWizardTest, SecondVelkinProcessLeavesTheFirstWhichClosesOnRequest) {
+    auto dirs = AddUsers({"Ann Lee"});
+    pid_t first = Spawn({TM_VELKIN, "-u", "Ann Lee"});
+    ASSERT_GT(first, 0);
+    bool up = false;
+    for (int i = 0; i < 200 && !up; ++i) {
+        up = platform::WindowExists("Mail Setup");
+        if (!up)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(up) << "the first velkin never showed its window";
+    pid_t second = Spawn({TM_VELKIN, "-u", "Ann Lee"});
+    ASSERT_GT(second, 0);
+    EXPECT_EQ(WaitExit(second, 20), 0);  // it asked the first to come forward and left
+    EXPECT_TRUE(platform::WindowExists("Mail Setup"));  // the first still runs
+    EXPECT_TRUE(platform::PostWindowMessage("Mail Setup", WM_CLOSE_SETUP, 0, 0));
+    EXPECT_EQ(WaitExit(first, 20), 0);
+    EXPECT_FALSE(platform::WindowExists("Mail Setup"));
+    EXPECT_EQ(Settings(dirs[0]), "");
 }
 
 }  // namespace

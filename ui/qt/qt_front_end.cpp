@@ -153,6 +153,7 @@ struct CQtFrontEnd::Impl {
 
     platform::CWindowEndpoint* inbox = nullptr;
     QTimer* inboxTimer = nullptr;
+    uint32_t raiseMessage = 0;
     int waitCursors = 0;
 
     Window* Top() {
@@ -196,8 +197,17 @@ struct CQtFrontEnd::Impl {
             return;
         platform::PostedMessage msg;
         while (inbox->Receive(&msg, 0)) {
-            if (Window* w = Top())
-                (void)w->logic->OnWindowMessage(*self, msg.message, msg.wParam, msg.lParam);
+            Window* w = Top();
+            if (w == nullptr)
+                continue;
+            if (!w->logic->OnWindowMessage(*self, msg.message, msg.wParam, msg.lParam) &&
+                raiseMessage != 0 && msg.message == raiseMessage) {
+                QWidget* win = w->root->window();
+                if (win->isMinimized())
+                    win->showNormal();
+                win->raise();
+                win->activateWindow();
+            }
             Settle();
         }
     }
@@ -479,6 +489,10 @@ bool CQtFrontEnd::EnsureApplication(int* argc, char** argv) {
     // keep that to a named but unreachable display.
     new QApplication(*argc, argv);
     return true;
+}
+
+void CQtFrontEnd::SetRaiseMessage(uint32_t message) {
+    m->raiseMessage = message;
 }
 
 void CQtFrontEnd::SetInbox(platform::CWindowEndpoint* inbox) {

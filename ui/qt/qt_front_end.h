@@ -39,6 +39,11 @@ public:
     // false when no display can be opened.
     static bool EnsureApplication(int* argc, char** argv);
 
+    // A posted message with this number that the window on top does not handle brings that
+    // window forward (raised and activated): how a second start of the program shows the
+    // first one. 0: none.
+    void SetRaiseMessage(uint32_t message);
+
     int32_t RunWizard(CWizard& wizard) override;
     void SetInbox(platform::CWindowEndpoint* inbox) override;
 
