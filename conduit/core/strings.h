@@ -40,6 +40,8 @@ enum StringId : uint32_t {
     IDS_MESSAGE_TRUNCATED = 6112,
     IDS_FIELD_TOO_LARGE = 6114,
     IDS_LIST_OMITTED = 6115,
+    IDS_STATE_UNREADABLE = 6120,
+    IDS_STATE_LEFT_AS_IT_IS = 6121,
 };
 
 }  // namespace torrim

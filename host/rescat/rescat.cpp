@@ -67,6 +67,10 @@ constexpr NumberedString STRINGS[] = {
     {6115,
      "   - The distribution list of the following E-Mail has been omitted due to space "
      "limitations:"},
+    {6120, "   - Could not read the Desktop file %s."},
+    {6121,
+     "     It was left as it is and nothing was synchronized.  Run \"tethersync repair\" to "
+     "rebuild it, or restore it from a backup, and perform a TetherSync operation again."},
 };
 
 constexpr bool SortedById() {
