@@ -15,7 +15,8 @@ enum class FileCall { Write, Fsync, Rename, Unlink };
 // The plan is the environment variable TETHER_FAULT_PLAN, read once per process:
 //   "count"               counts the calls only;
 //   "abort:N"             kills the process at the N-th call (from 1);
-//   "fail:N:ERRNO"        makes the N-th and every later call fail (a full disk stays full);
+//   "fail:N:ERRNO"        makes the N-th call fail, and every later write and fsync (a full
+//                         disk stays full; removing and renaming files still work);
 //   "once:N:ERRNO"        makes only the N-th call fail;
 // ERRNO is ENOSPC, EIO, EDQUOT or a decimal number. With TETHER_FAULT_REPORT naming a file,
 // the number of calls counted is appended to it as one line "calls N" when the process exits

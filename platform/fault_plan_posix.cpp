@@ -151,7 +151,12 @@ int32_t FileCallFault(FileCall call) {
             }
             return 0;
         case PlanKind::Fail:
-            return n >= state->at ? state->error : 0;
+            // A full disk refuses what needs room; removing and renaming still work.
+            if (n == state->at)
+                return state->error;
+            return n > state->at && (call == FileCall::Write || call == FileCall::Fsync)
+                       ? state->error
+                       : 0;
         case PlanKind::Once:
             return n == state->at ? state->error : 0;
         default:

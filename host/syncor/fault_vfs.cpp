@@ -16,6 +16,7 @@ namespace {
 sqlite3_vfs* g_pReal = nullptr;
 sqlite3_vfs g_vfs;
 sqlite3_io_methods g_methods;
+int g_lastInjected = 0;
 
 // Our file: the real layer's file follows it in the same block.
 struct FaultFile {
@@ -30,6 +31,7 @@ int Injected(platform::FileCall call, int ioError) {
     const int32_t e = platform::FileCallFault(call);
     if (e == 0)
         return SQLITE_OK;
+    g_lastInjected = e;
     return e == ENOSPC || e == EDQUOT ? SQLITE_FULL : ioError;
 }
 
@@ -115,6 +117,10 @@ int FullPathname(sqlite3_vfs*, const char* name, int size, char* out) {
 }
 
 }  // namespace
+
+int LastInjectedErrno() {
+    return g_lastInjected;
+}
 
 void InstallFaultVfsIfPlanned() {
     if (!platform::FaultPlanActive() || g_pReal != nullptr)

@@ -9,4 +9,7 @@ namespace syncor {
 // call of the process. Without a plan it does nothing. Safe to call more than once.
 void InstallFaultVfsIfPlanned();
 
+// The errno of the last failure the plan injected into an image file call (0 when none).
+int LastInjectedErrno();
+
 }  // namespace syncor

@@ -373,7 +373,8 @@ int32_t CHandheldImage::Open(const std::string& path, ImageCheck check) {
 }
 
 int CHandheldImage::SystemErrno() const {
-    return m_db != nullptr ? sqlite3_system_errno(m_db) : 0;
+    const int e = m_db != nullptr ? sqlite3_system_errno(m_db) : 0;
+    return e != 0 ? e : LastInjectedErrno();
 }
 
 int32_t CHandheldImage::LoadMeta() {
