@@ -115,16 +115,25 @@ int32_t CMailConduit::Run() {
             }
         }
     }
+    Yield();
+    // A state that cannot be saved fails the run: the next operation would work from the
+    // previous state and undo or repeat what this one did.
+    const int32_t saved = SaveMessageState();
+    if (saved != 0 && result == 0) {
+        result = -1;
+    }
+    // The handheld's change marks are cleared only once the state that records those
+    // changes is on disk: if the run dies before, the next operation carries them again
+    // from marks that are still set, instead of working from the previous state with the
+    // changes forgotten (a record moved to a kept category would be taken for an inbox
+    // copy of a message gone from the desktop, and removed).
+    if (saved == 0 && m_clearChangeMarks && !IsFatalSyncError(result) && m_databaseOpen) {
+        (void)m_host.ClearChangeMarks(m_dbHandle);  // marks left set are only carried again
+    }
     // With the connection gone the database cannot be closed nor the conduit unregistered.
     if (!IsFatalSyncError(result) && m_databaseOpen) {
         (void)m_host.CloseDatabase(m_dbHandle);  // the outcome is already decided
         m_databaseOpen = false;
-    }
-    Yield();
-    // A state that cannot be saved fails the run: the next operation would work from the
-    // previous state and undo or repeat what this one did.
-    if (SaveMessageState() != 0 && result == 0) {
-        result = -1;
     }
     Yield();
     if (loggedOn) {

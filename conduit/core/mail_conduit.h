@@ -171,6 +171,9 @@ private:
     void KeepUnsettled(CMessage& entry);
     // A handheld change could not be carried to the desktop: the change marks stay.
     bool m_changeFailed = false;
+    // The synchronize pass carried every handheld change: the driver clears the change
+    // marks after the state is saved.
+    bool m_clearChangeMarks = false;
 };
 
 }  // namespace torrim

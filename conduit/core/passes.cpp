@@ -218,10 +218,9 @@ int32_t CMailConduit::SynchronizeMail() {
         result = CopyNewMessages();
     }
     // A handheld change that did not reach the desktop keeps its change mark, so that the
-    // next operation carries it again instead of forgetting it.
-    if (result == 0 && !m_changeFailed) {
-        (void)m_host.ClearChangeMarks(m_dbHandle);  // marks left set are only carried again
-    }
+    // next operation carries it again instead of forgetting it. The others are cleared by
+    // the driver once the state that records them is saved.
+    m_clearChangeMarks = result == 0 && !m_changeFailed;
     return result;
 }
 
