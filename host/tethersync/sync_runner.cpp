@@ -118,7 +118,7 @@ ConduitResult RunConduit(const std::string& conduit, int32_t action,
 
     // The conduit keeps its files in a folder of its own below the user's folder; the
     // folder is handed on with a trailing '/' so that a file name can follow it directly.
-    std::string conduitFolder = platform::JoinPath(userFolder, "mail") + "/";
+    std::string conduitFolder = platform::JoinPath(userFolder, CONDUIT_FOLDER) + "/";
     if (platform::CreateDirectories(conduitFolder, 0700) != 0 ||
         conduitFolder.size() >= sizeof(SyncProperties::conduitFolder)) {
         std::cerr << "tethersync: cannot use the conduit folder " << conduitFolder << "\n";
