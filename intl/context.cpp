@@ -352,6 +352,9 @@ void UnloadTables(tccIntlCtxtStruct* ctx) {
     for (LangViews& views : ctx->langViews) {
         views = LangViews{};
     }
+    for (ByteKeys& keys : ctx->byteKeys) {
+        keys.valid = false;
+    }
     ctx->normData.reset();
     ctx->replData.reset();
 }

@@ -77,6 +77,23 @@ struct LangViews {
     uint16_t type = 0;
 };
 
+// Comparison keys of the 256 bytes of one single-byte set under one kind's
+// language tables, so that comparing text of that set is a lookup per byte
+// with no translation table in between. A key orders as the byte's character
+// does on the first pass: its weight in the high 16 bits, and for a weight of
+// 4095 its Unicode value in the low 16 bits (such characters sort by value).
+// A key of 0xA0000000 or more marks a byte whose character starts a
+// contraction or an expansion: only the general pass handles it. `unicode`
+// keeps the byte part of the (set -> 1200) table for the general pass. Built
+// by the first comparison that found the tables; cleared whenever tables are
+// unloaded.
+struct ByteKeys {
+    bool valid = false;
+    int16_t set = 0;
+    uint32_t key[256] = {};
+    uint8_t unicode[512] = {};  // u16 little-endian per byte
+};
+
 }  // namespace glossel
 
 // The context a handle points at. Created by ccIntlInit, destroyed by
@@ -92,6 +109,7 @@ struct tccIntlCtxtStruct {
     uint16_t langCount = 0;
     uint16_t lastLang = 0;            // index of the language entry found last
     glossel::LangViews langViews[4];  // by kind; filled by GetLangTables
+    glossel::ByteKeys byteKeys[4];    // by kind; filled by the comparison of byte sets
     uint32_t normOffset = 0;
     std::unique_ptr<uint8_t[]> normData;
     uint16_t normSize = 0;

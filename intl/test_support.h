@@ -2,6 +2,8 @@
 // written into them.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +14,19 @@
 #include "intl/table_writer.h"
 
 namespace glossel::testing {
+
+// The Unicode value of each byte of Windows code page 1252; its five
+// undefined bytes stand for the controls of the same value.
+inline std::array<uint16_t, 256> Cp1252() {
+    static const uint16_t upper[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::array<uint16_t, 256> map{};
+    for (int b = 0; b < 256; ++b)
+        map[b] = b >= 0x80 && b < 0xA0 ? upper[b - 0x80] : static_cast<uint16_t>(b);
+    return map;
+}
 
 // A fresh folder under the system's temporary folder, removed with its
 // contents when the object goes.

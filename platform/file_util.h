@@ -20,10 +20,13 @@ namespace platform {
 
 // Replaces the file at `path` with `data` so that a crash or failure never leaves a
 // half-written file: the data goes to a new temporary file in the same folder, which gets
-// `mode` (before anything is written to it), is flushed to disk and then renamed over
+// its mode (before anything is written to it), is flushed to disk and then renamed over
 // `path`; finally the folder itself is flushed. On any failure the temporary file is
 // removed, the previous file is left exactly as it was, and a positive errno value is
 // returned; 0 on success. The folder must exist.
+// Mode: a new file gets `mode`; a file replaced keeps its own permission bits, except that
+// a private `mode` (no group or other bits) removes the group and other bits it had.
+// Temporary files that killed replacements of `path` left behind are removed first.
 [[nodiscard]] int32_t WriteFileAtomic(const std::string& path, std::string_view data,
                                       uint32_t mode = 0644);
 
@@ -99,7 +102,7 @@ public:
     CAtomicFileWriter(const CAtomicFileWriter&) = delete;
     CAtomicFileWriter& operator=(const CAtomicFileWriter&) = delete;
 
-    // 0 or a positive errno value; the folder must exist.
+    // 0 or a positive errno value; the folder must exist. `mode` as for WriteFileAtomic.
     [[nodiscard]] int32_t Open(const std::string& path, uint32_t mode = 0644);
     // 0 or the (sticky) positive errno value of the first failure.
     int32_t Write(const void* data, size_t size);

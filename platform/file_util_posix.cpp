@@ -13,6 +13,7 @@
 #include <random>
 
 #include "platform/fault_plan.h"
+#include "platform/file_safety.h"
 
 namespace platform {
 namespace {
@@ -247,24 +248,28 @@ int32_t CAtomicFileWriter::Open(const std::string& path, uint32_t mode) {
     m_error = 0;
     m_digest = CDigestBuilder();
     m_path = path;
-    // The temporary name is unique per call so that concurrent writers never share one.
+    // A replaced file keeps its permissions (a user's 0640 stays 0640); a private mode (no
+    // group or other bits) also takes those bits away from a file that had them.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        const uint32_t kept = static_cast<uint32_t>(st.st_mode & 0777);
+        mode = (mode & 077) == 0 ? (kept & 0700) : kept;
+    }
+    // Temporary files of earlier replacements whose writer was killed are removed first, so
+    // a crash never leaves them for good.
+    (void)RemoveAtomicLeftovers(path);
+    // The temporary name is unique per call so that concurrent writers never share one; the
+    // file is held (locked) while it exists, so a sweep never takes it for a leftover.
     std::random_device rd;
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".tmp%08x", static_cast<unsigned>(rd()));
     m_tmp = path + suffix;
-    int fd = ::open(m_tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    int fd = -1;
+    if (int32_t err = CreateHeldFile(m_tmp, mode, &fd)) {
         m_tmp.clear();
-        return m_error = LastError();
+        return m_error = err;
     }
     m_fd = fd;
-    // The mode is set before any byte is written, so data meant for the owner alone is
-    // never readable by others, not even briefly.
-    if (::fchmod(fd, static_cast<mode_t>(mode & 07777)) != 0) {
-        m_error = LastError();
-        Discard();
-        return m_error;
-    }
     m_injected = g_failNextWrite.exchange(0);
     return 0;
 }

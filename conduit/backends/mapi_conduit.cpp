@@ -21,6 +21,7 @@
 #include "conduit/core/strings.h"
 #include "conduit/japanese/japanese_text_converter.h"
 #include "platform/code_page.h"
+#include "platform/file_safety.h"
 #include "platform/library.h"
 #include "platform/local_time.h"
 
@@ -410,8 +411,9 @@ void CMapiConduit::DeleteAttachmentFiles() {
     namespace fs = std::filesystem;
     std::error_code error;
     if (m_tempFolderResolved.empty()) {
-        const fs::path named = fs::temp_directory_path(error);
-        if (error) {
+        // The folder the mail library writes attachments to (never one others control).
+        const fs::path named = platform::TemporaryFolder();
+        if (named.empty()) {
             return;
         }
         const fs::path resolved = fs::weakly_canonical(named, error);

@@ -78,6 +78,51 @@ std::string_view TrimText(std::string_view text) {
 
 namespace {
 
+// The separator that ends the first item of `rest`, npos when it runs to the end. A
+// display name may hold a comma or semicolon ("jane@y.com (Doe, Jane)", "\"Doe, Jane\"
+// <jane@y.com>"), so none ends the item inside parentheses (nested) or a quoted name: a
+// double-quoted text anywhere outside parentheses, with backslash escapes, or a
+// single-quoted one that opens the item (an apostrophe inside a word opens nothing). A
+// line end always ends the item. A group still open at the line end was typed unbalanced
+// and groups nothing: the item then ends at its first separator.
+size_t ItemEnd(std::string_view rest) {
+    const size_t start = rest.size() - TrimLeft(rest).size();
+    int depth = 0;
+    char quote = 0;
+    for (size_t pos = start; pos < rest.size(); pos += platform::CharLengthAt(rest, pos)) {
+        const char c = rest[pos];
+        if (c == '\r' || c == '\n') {
+            if (depth == 0 && quote == 0) {
+                return pos;
+            }
+            break;
+        }
+        if (quote != 0) {
+            if (c == '\\' && quote == '"' && pos + 1 < rest.size()) {
+                ++pos;  // the escaped character is skipped by the step
+            } else if (c == quote) {
+                quote = 0;
+            }
+        } else if (depth > 0) {
+            if (c == '(') {
+                ++depth;
+            } else if (c == ')') {
+                --depth;
+            }
+        } else if (c == ',' || c == ';') {
+            return pos;
+        } else if (c == '(') {
+            depth = 1;
+        } else if (c == '"' || (c == '\'' && pos == start)) {
+            quote = c;
+        }
+    }
+    if (depth == 0 && quote == 0) {
+        return npos;
+    }
+    return platform::FindFirstOfMb(rest, LIST_SEPARATORS);
+}
+
 // The list walk on a view: `list` is advanced past the item, so a long list is walked
 // without copying its rest again for every item.
 std::string_view TakeListItemView(std::string_view& list) {
@@ -85,7 +130,7 @@ std::string_view TakeListItemView(std::string_view& list) {
     while (!rest.empty() && LIST_SEPARATORS.find(rest.front()) != npos) {
         rest = TrimLeft(rest.substr(1));
     }
-    const size_t separator = platform::FindFirstOfMb(rest, LIST_SEPARATORS);
+    const size_t separator = ItemEnd(rest);
     list = separator == npos ? std::string_view() : rest.substr(separator + 1);
     return TrimText(rest.substr(0, separator));
 }

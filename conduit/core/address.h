@@ -13,7 +13,9 @@ class CMessage;
 // The text " at " of the string table, which some mail systems put after an address.
 inline constexpr std::string_view DEFAULT_AT_TEXT = " at ";
 
-// Removes the next item from `list` and returns it trimmed (empty when none is left).
+// Removes the next item from `list` and returns it trimmed (empty when none is left). A
+// comma or semicolon inside parentheses or a quoted name belongs to the item; a line end
+// always ends it.
 std::string TakeListItem(std::string& list);
 
 // The text before the first "(", trimmed and lower-cased.

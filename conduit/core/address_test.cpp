@@ -59,6 +59,43 @@ TEST(AddressTest, SplitSkipsEmptyItemsAndKeepsLaterRecipients) {
     EXPECT_EQ(JoinRecipients(message, RECIPIENT_CC), "");
 }
 
+TEST(AddressTest, NamesHoldingSeparatorsSurviveJoinAndSplit) {
+    CMessage sent;
+    sent.AddRecipient(RECIPIENT_TO, "Doe, Jane", "jane@y.com");
+    sent.AddRecipient(RECIPIENT_TO, "Smith; Bob (work, home)", "bob@x.com");
+    sent.AddRecipient(RECIPIENT_TO, "", "c@z.com");
+    const std::string field = JoinRecipients(sent, RECIPIENT_TO);
+    EXPECT_EQ(field, "jane@y.com (Doe, Jane)\nbob@x.com (Smith; Bob (work, home))\nc@z.com");
+    CMessage received;
+    SplitRecipients(received, field, 0);
+    ASSERT_EQ(received.m_pRecipients->Count(), 3u);
+    EXPECT_EQ(received.m_counts[COUNT_TO], 3);
+    EXPECT_EQ(received.m_pRecipients->Lookup(0)->m_address, "jane@y.com");
+    EXPECT_EQ(received.m_pRecipients->Lookup(0)->m_name, "Doe, Jane");
+    EXPECT_EQ(received.m_pRecipients->Lookup(1)->m_address, "bob@x.com");
+    EXPECT_EQ(received.m_pRecipients->Lookup(1)->m_name, "Smith; Bob (work, home)");
+    EXPECT_EQ(JoinRecipients(received, RECIPIENT_TO), field);
+}
+
+TEST(AddressTest, ListItemsKeepQuotedNamesWhole) {
+    std::string list = "\"Doe, Jane\" <jane@y.com>, 'Roe; Ann' <ann@y.com>;\"A \\\"q, r\" <q@y>";
+    EXPECT_EQ(TakeListItem(list), "\"Doe, Jane\" <jane@y.com>");
+    EXPECT_EQ(TakeListItem(list), "'Roe; Ann' <ann@y.com>");
+    EXPECT_EQ(TakeListItem(list), "\"A \\\"q, r\" <q@y>");
+    EXPECT_EQ(TakeListItem(list), "");
+    // An apostrophe inside a word opens no quote; a group left open at the line end groups
+    // nothing, and a line end always ends an item.
+    list = "o'brien@x.com, pat@y.com";
+    EXPECT_EQ(TakeListItem(list), "o'brien@x.com");
+    EXPECT_EQ(TakeListItem(list), "pat@y.com");
+    list = "a@x (Jane, b@y\nc@z (Cee,\nd@w";
+    EXPECT_EQ(TakeListItem(list), "a@x (Jane");
+    EXPECT_EQ(TakeListItem(list), "b@y");
+    EXPECT_EQ(TakeListItem(list), "c@z (Cee");
+    EXPECT_EQ(TakeListItem(list), "d@w");
+    EXPECT_EQ(TakeListItem(list), "");
+}
+
 TEST(AddressTest, CleanAddressRemovesNativeDecorations) {
     EXPECT_EQ(CleanAddress("SMTP:john@x.com"), "john@x.com");
     EXPECT_EQ(CleanAddress("smtp:John <john@x.com>"), "john@x.com");
@@ -88,6 +125,10 @@ TEST(AddressTest, ShiftJisTrailBytesAreNotCharacters) {
     EXPECT_EQ(AddressOf(name), name);  // the trail byte "A" is not lower-cased
     EXPECT_FALSE(ContainsIgnoringCase(name, "a"));
     EXPECT_EQ(DisplayNameOf("\x81\x40x"), "\x81\x40x");  // no "@": the whole item
+    // 0x95 0x5C ends in a backslash byte, which must not escape the closing quote.
+    std::string list = "\"\x95\x5C\" <a@x>, b@y";
+    EXPECT_EQ(TakeListItem(list), "\"\x95\x5C\" <a@x>");
+    EXPECT_EQ(TakeListItem(list), "b@y");
     platform::SetActiveCodePage(saved);
 }
 

@@ -32,6 +32,7 @@ public:
             {6121, "     It was left as it is and nothing was synchronized."},
             {3370, "sync configured to Do Nothing"},
             {5001, "Mail"},
+            {6130, "   - Could not find the desktop user of this TetherSync operation."},
             {5006, " at "},
             {5201, "mapi"},
             {5202, "mapi32"},

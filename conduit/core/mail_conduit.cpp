@@ -83,8 +83,11 @@ int32_t CMailConduit::Run() {
     const std::string logName = Text(IDS_CONDUIT_NAME);
     (void)m_host.LogAddLine("", LOG_SYNC_STARTED);
     Yield();
-    if (ReadMailSettings(m_host, m_settings, ConduitFolder()) != 0) {
-        (void)m_host.LogAddLine(logName.c_str(), LOG_SYNC_FINISHED);
+    bool userNotFound = false;
+    if (ReadMailSettings(m_host, m_settings, ConduitFolder(), &userNotFound) != 0) {
+        // Not configured ends the operation as done; a user that cannot be found is a failure.
+        (void)m_host.LogAddLine(logName.c_str(),
+                                userNotFound ? LOG_SYNC_FAILED : LOG_SYNC_FINISHED);
         (void)m_host.UnregisterConduit(m_registration);
         return 0;
     }

@@ -296,6 +296,19 @@ TEST_F(MailConduitTest, SettingsLostBeforeTheRunEndItAfterTheWarning) {
     EXPECT_EQ(m_host.m_log.back().text, "Mail");
 }
 
+TEST_F(MailConduitTest, UnknownUserIsLoggedAndEndsWithTheErrorLine) {
+    m_host.m_userLookupResult = 16641;
+    EXPECT_EQ(Run(0), 0);
+    EXPECT_EQ(m_host.m_calls,
+              (std::vector<std::string>{"RegisterConduit", "UserOfFolder", "UnregisterConduit"}));
+    EXPECT_EQ(m_host.m_log,
+              (std::vector<CFakeHost::LogLine>{
+                  {"", 19},
+                  {"-- Mail", -1},
+                  {"   - Could not find the desktop user of this TetherSync operation.", 22},
+                  {"Mail", 21}}));
+}
+
 TEST_F(MailConduitTest, HandheldFailureLinesComeUnderOneHeading) {
     CTestConduit conduit(m_host, m_settings, m_props);
     CMessage message;

@@ -64,14 +64,28 @@ std::string SettingsFileOf(std::string_view folder) {
     return UserFolderOf(folder) + SETTINGS_FILE;
 }
 
-int32_t ReadMailSettings(CHostServices& host, MailSettings& settings, std::string_view folder) {
+int32_t ReadMailSettings(CHostServices& host, MailSettings& settings, std::string_view folder,
+                         bool* userNotFound) {
     // A failed lookup or a missing settings file must not leave an earlier user's account
     // and password in place for this operation.
     settings.Clear();
+    if (userNotFound != nullptr) {
+        *userNotFound = false;
+    }
     const std::string userFolder = UserFolderOf(folder);
     int32_t user = 0;
     const int32_t lookup = host.UserOfFolder(userFolder.c_str(), &user);
     if (lookup != 0) {
+        // Without a user nothing can be read or synchronized: say so, rather than end as if
+        // the operation had nothing to do.
+        if (host.LogQuery() == 0) {
+            const std::string heading = "-- " + host.LoadString(IDS_CONDUIT_NAME);
+            (void)host.LogAddLine(heading.c_str(), LOG_TEXT);  // the lookup failed either way
+        }
+        (void)host.LogAddLine(host.LoadString(IDS_USER_NOT_FOUND).c_str(), LOG_CONFIG_WARNING);
+        if (userNotFound != nullptr) {
+            *userNotFound = true;
+        }
         return lookup;
     }
     const std::string settingsFile = platform::ResolveCaseInsensitive(userFolder + SETTINGS_FILE);

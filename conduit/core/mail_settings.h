@@ -54,9 +54,11 @@ std::string SettingsFileOf(std::string_view folder);
 // folder). Every field is cleared first, so nothing of an earlier user survives a failed
 // or partial read. 0 when read, or when mail is not configured and the warning was given
 // before; -1 after giving the not-configured warning now; otherwise the error of the user
-// lookup or of the warning flag write.
+// lookup or of the warning flag write. A failed user lookup writes its own problem line
+// (under the "-- Mail" heading when the log has none yet) and sets *userNotFound, so that
+// the caller ends the operation with the error end line.
 [[nodiscard]] int32_t ReadMailSettings(CHostServices& host, MailSettings& settings,
-                                       std::string_view folder);
+                                       std::string_view folder, bool* userNotFound = nullptr);
 
 // Writes the settings back for the user of the running operation ("Not Applicable" in
 // Profile, PostOffice and Gateway becomes empty first). 0, or -1 when any write failed.

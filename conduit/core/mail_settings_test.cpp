@@ -96,14 +96,25 @@ TEST_F(MailSettingsTest, FailuresNeverLeaveAnEarlierUsersSettings) {
     ASSERT_EQ(ReadMailSettings(m_host, m_settings, m_conduit), 0);
     ASSERT_EQ(m_settings.Password(), "alice");
     m_host.m_userLookupResult = 16641;
-    EXPECT_EQ(ReadMailSettings(m_host, m_settings, m_conduit), 16641);
+    bool userNotFound = false;
+    EXPECT_EQ(ReadMailSettings(m_host, m_settings, m_conduit, &userNotFound), 16641);
+    EXPECT_TRUE(userNotFound);
     EXPECT_TRUE(m_settings.Password().empty());
     EXPECT_TRUE(m_settings.System().empty());
+    // The problem is logged under the heading, which comes once.
+    EXPECT_EQ(ReadMailSettings(m_host, m_settings, m_conduit), 16641);
+    EXPECT_EQ(m_host.m_log,
+              (std::vector<CFakeHost::LogLine>{
+                  {"-- Mail", -1},
+                  {"   - Could not find the desktop user of this TetherSync operation.", 22},
+                  {"   - Could not find the desktop user of this TetherSync operation.", 22}}));
+    m_host.m_log.clear();
     // A failing flag write is the answer of the warning.
     m_host.m_userLookupResult = 0;
     m_host.m_settings.clear();
     m_host.m_writeResult = 16645;
-    EXPECT_EQ(ReadMailSettings(m_host, m_settings, m_conduit), 16645);
+    EXPECT_EQ(ReadMailSettings(m_host, m_settings, m_conduit, &userNotFound), 16645);
+    EXPECT_FALSE(userNotFound);
 }
 
 TEST_F(MailSettingsTest, WriteOrderNotApplicableAndPassword) {

@@ -18,8 +18,9 @@ bool g_versionAsked = false;
 constexpr uint32_t NAME_REQUEST_VERSION = 1;
 constexpr uint32_t NAME_REQUEST_SIZE = 80;
 
-// A bounded, terminated copy of at most the low 16 bits of `size` bytes (a size whose low
-// 16 bits are 0 means the largest, 0xFFFF). false when the name is empty.
+// A bounded, terminated copy of at most the low 16 bits of `size` bytes. A size of 0 has
+// no room even for the terminator, so nothing is written; a size of 0x10000 or more whose
+// low 16 bits are 0 means the largest, 0xFFFF. false when the name is empty.
 bool CopyName(CHostServices& host, char* buffer, uint32_t size) {
     const std::string name = host.LoadString(IDS_CONDUIT_NAME);
     if (name.empty()) {
@@ -27,6 +28,9 @@ bool CopyName(CHostServices& host, char* buffer, uint32_t size) {
     }
     size_t room = size & 0xFFFF;
     if (room == 0) {
+        if (size == 0) {
+            return true;
+        }
         room = 0xFFFF;
     }
     const size_t length = std::min(name.size(), room - 1);
@@ -137,7 +141,14 @@ int32_t ConduitOpen(CHostServices& host, MailSettings& settings, ProgressCallbac
     }
     const std::string folder(props->conduitFolder,
                              strnlen(props->conduitFolder, sizeof(props->conduitFolder)));
-    (void)ReadMailSettings(host, settings, folder);  // an unconfigured user shows as empty System
+    // An unconfigured user shows as an empty System (the warning is given inside); a user
+    // that cannot be found is logged there and ends the operation with the error end line.
+    bool userNotFound = false;
+    (void)ReadMailSettings(host, settings, folder, &userNotFound);
+    if (userNotFound) {
+        (void)host.LogAddLine(host.LoadString(IDS_CONDUIT_NAME).c_str(), LOG_SYNC_FAILED);
+        return 0;
+    }
     if (settings.System().empty()) {
         return 0;
     }

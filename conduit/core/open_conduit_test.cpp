@@ -97,6 +97,20 @@ TEST_F(OpenConduitTest, GetConduitNameCopiesBoundedAndTerminated) {
     EXPECT_EQ(ConduitGetVersion(), 257);
 }
 
+TEST_F(OpenConduitTest, ZeroSizeNameBufferIsLeftUntouched) {
+    char buffer[8];
+    std::memset(buffer, 'x', sizeof(buffer));
+    EXPECT_EQ(ConduitGetName(m_host, buffer, 0), 0);
+    EXPECT_EQ(std::string(buffer, sizeof(buffer)), "xxxxxxxx");
+    uint32_t request[20] = {1, 80};
+    uint32_t size = 0;
+    EXPECT_EQ(ConduitGetInfo(m_host, 0, request, buffer, &size), 0);
+    EXPECT_EQ(std::string(buffer, sizeof(buffer)), "xxxxxxxx");
+    size = 0x20000;  // low 16 bits 0 but a real size: the largest copy
+    EXPECT_EQ(ConduitGetInfo(m_host, 0, request, buffer, &size), 0);
+    EXPECT_STREQ(buffer, "Mail");
+}
+
 TEST_F(OpenConduitTest, OpenBeforeVersionIsRefusedSilently) {
     m_props.syncAction = 6;
     EXPECT_EQ(Open(), -1);
@@ -124,6 +138,20 @@ TEST_F(OpenConduitTest, UnconfiguredUserEndsWithZero) {
     EXPECT_EQ(Open(), 0);
     EXPECT_EQ(m_host.m_log.size(), 2u);
     EXPECT_TRUE(g_progress.empty());
+}
+
+TEST_F(OpenConduitTest, UnknownUserIsLoggedAndEndsWithTheErrorLine) {
+    (void)ConduitGetVersion();
+    m_host.m_settings[{7, "System"}] = "Client";
+    m_host.m_settings[{7, "Interface"}] = "MAPI32";
+    m_host.m_userLookupResult = 16641;
+    EXPECT_EQ(Open(), 0);
+    EXPECT_EQ(m_host.m_log,
+              (std::vector<CFakeHost::LogLine>{
+                  {"-- Mail", -1},
+                  {"   - Could not find the desktop user of this TetherSync operation.", 22},
+                  {"Mail", 21}}));
+    EXPECT_EQ(m_host.Count("RegisterConduit"), 0);  // no session without settings
 }
 
 TEST_F(OpenConduitTest, InterfaceChoosesBackEndIgnoringCase) {

@@ -42,6 +42,7 @@ enum StringId : uint32_t {
     IDS_LIST_OMITTED = 6115,
     IDS_STATE_UNREADABLE = 6120,
     IDS_STATE_LEFT_AS_IT_IS = 6121,
+    IDS_USER_NOT_FOUND = 6130,
 };
 
 }  // namespace torrim

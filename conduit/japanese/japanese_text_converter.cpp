@@ -1,6 +1,7 @@
 // Conversion of a message's registered string fields to Shift_JIS and their restoration.
 #include "conduit/japanese/japanese_text_converter.h"
 
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <new>
@@ -24,6 +25,57 @@ const EncodingDetector* Utf8Detector() {
 
 bool IsEmpty(const char* s) {
     return s == nullptr || *s == '\0';
+}
+
+// Bytes above 0x7F that belong to complete, shortest-form UTF-8 sequences.
+size_t BytesInUtf8Sequences(const char* s, size_t length) {
+    size_t inSequences = 0;
+    size_t i = 0;
+    while (i < length) {
+        const auto lead = static_cast<uint8_t>(s[i]);
+        const int n = Utf8SequenceLength[lead];
+        if (n < 2 || static_cast<size_t>(n) > length - i) {
+            ++i;
+            continue;
+        }
+        uint32_t value = lead;
+        int k = 1;
+        for (; k < n; ++k) {
+            const auto next = static_cast<uint8_t>(s[i + static_cast<size_t>(k)]);
+            if ((next & 0xC0) != 0x80) {
+                break;
+            }
+            value = value * 64 + next;
+        }
+        if (k < n) {
+            ++i;
+            continue;
+        }
+        value -= Utf8SequenceOffsets[n];
+        static constexpr uint32_t kShortest[7] = {0, 0, 0x80, 0x800, 0x10000, 0x200000, 0x4000000};
+        if (value >= kShortest[n]) {
+            inSequences += static_cast<size_t>(n);
+        }
+        i += static_cast<size_t>(n);
+    }
+    return inSequences;
+}
+
+// A header that a client decoded into the desktop code page beside a UTF-8 body: not
+// well-formed UTF-8, well-formed Shift_JIS, and mostly not made of UTF-8 sequences.
+// Utf8ToShiftJis would turn it into question marks. Any other header is UTF-8, whole or
+// with a broken or cut-off sequence (which becomes one "?").
+bool IsForeignHeader(const char* s, size_t length, const Cp932CodeSet& codeSet) {
+    if (ScoreUtf8(s, length, codeSet) > 0 || ScoreShiftJis(s, length, codeSet) == 0) {
+        return false;
+    }
+    size_t high = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (static_cast<uint8_t>(s[i]) > 0x7F) {
+            ++high;
+        }
+    }
+    return 2 * BytesInUtf8Sequences(s, length) < high;
 }
 
 }  // namespace
@@ -114,22 +166,23 @@ void CJapaneseTextConverter::ConvertAll() {
         if (IsEmpty(s)) {
             continue;
         }
-        const EncodingDetector* detector = DetectEncoding(s, std::strlen(s), codeSet);
+        const size_t length = std::strlen(s);
+        const EncodingDetector* detector = DetectEncoding(s, length, codeSet);
         if (IsNamed(detector, "UTF-8")) {
             sawUtf8 = true;
         } else if (!IsNamed(detector, "Shift_JIS")) {
             return;
+        } else if (ScoreUtf8(s, length, codeSet) == 0 && !IsForeignHeader(s, length, codeSet)) {
+            sawUtf8 = true;  // UTF-8 with a broken or cut-off sequence
         }
     }
     if (!sawUtf8) {
         return;
     }
-    // A field that is not well-formed UTF-8 is real Shift_JIS (a client that decoded the
-    // header into the desktop code page): converting it would turn it into question marks.
     const EncodingDetector* utf8 = Utf8Detector();
     for (TextSlot* slot = m_pHeaderSlots; slot != nullptr; slot = slot->next) {
         const char* s = *slot->slot;
-        if (!IsEmpty(s) && ScoreUtf8(s, std::strlen(s), codeSet) > 0) {
+        if (!IsEmpty(s) && !IsForeignHeader(s, std::strlen(s), codeSet)) {
             ConvertSlot(slot, utf8);
         }
     }

@@ -38,9 +38,11 @@ public:
     // Converts every body string that is not already Shift_JIS. Header strings are
     // converted only when the body list holds exactly one slot, that slot was converted
     // from UTF-8, and the non-empty header strings are all UTF-8 or Shift_JIS with at least
-    // one UTF-8 among them: then each goes through Utf8ToShiftJis, except one that is not
-    // well-formed UTF-8 (real Shift_JIS), which stays as it is. Null and empty strings are
-    // skipped; a string whose copy cannot be allocated is left as it is.
+    // one UTF-8 among them (a UTF-8 string with a broken or cut-off sequence counts as
+    // UTF-8): then each goes through Utf8ToShiftJis, except real Shift_JIS (not well-formed
+    // UTF-8, well-formed Shift_JIS, fewer than half of its bytes above 0x7F in complete
+    // UTF-8 sequences), which stays as it is. Null and empty strings are skipped; a string
+    // whose copy cannot be allocated is left as it is.
     void ConvertAll();
 
     // Writes every caller pointer back as it was before ConvertAll, frees the copies and

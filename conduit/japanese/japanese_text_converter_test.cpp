@@ -173,6 +173,51 @@ TEST(JapaneseTextConverter, RealShiftJisHeaderBesideUtf8HeadersIsKept) {
     EXPECT_EQ(name.pointer, name.original());
 }
 
+TEST(JapaneseTextConverter, BrokenUtf8HeadersAreConvertedWithOneQuestionMark) {
+    {
+        // "山田太郎" with the last byte of 太 replaced by "A", beside a UTF-8 name.
+        Field body(UTF8_BODY),
+            subject(
+                "\xE5\xB1\xB1\xE7\x94\xB0\xE5\xA4"
+                "A\xE9\x83\x8E"),
+            name(UTF8_NAME);
+        CJapaneseTextConverter converter;
+        converter.AddBodySlot(&body.pointer);
+        converter.AddHeaderSlot(&subject.pointer);
+        converter.AddHeaderSlot(&name.pointer);
+        converter.ConvertAll();
+        EXPECT_STREQ(subject.pointer, "\x8E\x52\x93\x63?A\x98\x59");
+        EXPECT_STREQ(name.pointer, SJIS_NAME);
+    }
+    {
+        // "山田太" cut inside 太, the only header that is not ASCII: its bytes also form
+        // well-formed Shift_JIS, but most of them are UTF-8 sequences.
+        Field body(UTF8_BODY), subject("\xE5\xB1\xB1\xE7\x94\xB0\xE5\xA4"),
+            address("yamada@example.jp");
+        CJapaneseTextConverter converter;
+        converter.AddBodySlot(&body.pointer);
+        converter.AddHeaderSlot(&subject.pointer);
+        converter.AddHeaderSlot(&address.pointer);
+        converter.ConvertAll();
+        EXPECT_STREQ(subject.pointer, "\x8E\x52\x93\x63?");
+        EXPECT_STREQ(address.pointer, "yamada@example.jp");
+    }
+}
+
+TEST(JapaneseTextConverter, ShiftJisHeaderWithAChanceUtf8SequenceIsKept) {
+    // Shift_JIS 0xE381 0x82A0 "山田太郎": E3 81 82 reads as one UTF-8 sequence, but that
+    // is fewer than half of the nine bytes above 0x7F.
+    Field body(UTF8_BODY), subject("\xE3\x81\x82\xA0\x8E\x52\x93\x63\x91\xBE\x98\x59"),
+        name(UTF8_NAME);
+    CJapaneseTextConverter converter;
+    converter.AddBodySlot(&body.pointer);
+    converter.AddHeaderSlot(&subject.pointer);
+    converter.AddHeaderSlot(&name.pointer);
+    converter.ConvertAll();
+    EXPECT_EQ(subject.pointer, subject.original());
+    EXPECT_STREQ(name.pointer, SJIS_NAME);
+}
+
 TEST(JapaneseTextConverter, ShortUtf8HeaderThatLooksLikeShiftJisIsConverted) {
     // "山田" in UTF-8 forms defined Shift_JIS pairs, so alone it is taken as Shift_JIS; the
     // UTF-8 body and a UTF-8 sender name bring it along.

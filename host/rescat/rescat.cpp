@@ -71,6 +71,9 @@ constexpr NumberedString STRINGS[] = {
     {6121,
      "     It was left as it is and nothing was synchronized.  Run \"tethersync repair\" to "
      "rebuild it, or restore it from a backup, and perform a TetherSync operation again."},
+    {6130,
+     "   - Could not find the desktop user of this TetherSync operation.  The Mail settings "
+     "were not read."},
 };
 
 constexpr bool SortedById() {

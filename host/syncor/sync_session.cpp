@@ -196,8 +196,11 @@ int32_t CSyncSession::WriteRecord(RecordRequest* request) {
     OpenDatabaseSlot* slot = nullptr;
     if (int32_t e = BeginRequestCall(request, &slot))
         return e;
-    if (request->recordSize > SYNC_MAX_RECORD_SIZE || request->category < 0 ||
-        request->category > 15 || (request->recordSize > 0 && request->buffer == nullptr))
+    // The caller's buffer holds bufferSize bytes: a record said to be larger would be
+    // read beyond it.
+    if (request->recordSize > SYNC_MAX_RECORD_SIZE || request->recordSize > request->bufferSize ||
+        request->category < 0 || request->category > 15 ||
+        (request->recordSize > 0 && request->buffer == nullptr))
         return SYNC_ERR_BAD_ARGUMENT;
     RecordData record;
     record.id = request->recordId;

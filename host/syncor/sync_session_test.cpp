@@ -183,6 +183,29 @@ TEST_F(SyncSessionTest, ReadsNeverWriteBeyondTheCallersBuffer) {
     EXPECT_EQ(m_session.ReadNextChanged(&r), SYNC_ERR_NOT_FOUND);
 }
 
+TEST_F(SyncSessionTest, WriteRefusesARecordLargerThanTheCallersBuffer) {
+    Seed({{0, 0}});
+    ASSERT_EQ(m_session.Attach(m_path), 0);
+    uint8_t h = OpenMail();
+    std::memcpy(m_buffer, "long", 4);
+    RecordRequest w = Request(h);
+    w.recordSize = 4;
+    w.bufferSize = 3;
+    EXPECT_EQ(m_session.WriteRecord(&w), 16386);  // a new record
+    EXPECT_EQ(uint32_t{w.recordId}, 0u);
+    w.recordId = m_seeded[0];
+    EXPECT_EQ(m_session.WriteRecord(&w), 16386);  // a replacement
+    uint16_t count = 0;
+    ASSERT_EQ(m_session.RecordCount(h, &count), 0);
+    EXPECT_EQ(count, 1);
+    RecordRequest r = Request(h);
+    r.recordId = m_seeded[0];
+    ASSERT_EQ(m_session.ReadRecordWithId(&r), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(m_buffer), r.recordSize), "rec0");
+    w.bufferSize = 4;  // exactly the record's size
+    EXPECT_EQ(m_session.WriteRecord(&w), 0);
+}
+
 TEST_F(SyncSessionTest, IdListIsAnsweredInSlicesThatFitTheBuffer) {
     std::vector<std::pair<int16_t, uint8_t>> many(10, {0, 0});
     Seed(many);

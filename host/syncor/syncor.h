@@ -163,7 +163,8 @@ SYNCOR_EXPORT int32_t SyncClearChangeMarks(uint8_t handle);
  * returns its id in recordId; a non-zero id replaces that record (or creates it with that
  * id). The stored attributes are (attributes & SYNC_REC_MODIFIED): records the conduit
  * writes are not marked changed unless it asks. SYNC_ERR_NO_ROOM (new record) or
- * SYNC_ERR_FULL (replacement) when the data does not fit in the image's capacity. */
+ * SYNC_ERR_FULL (replacement) when the data does not fit in the image's capacity;
+ * SYNC_ERR_BAD_ARGUMENT, nothing stored, when recordSize exceeds bufferSize. */
 SYNCOR_EXPORT int32_t SyncWriteRecord(RecordRequest* request);
 /* Removes the record dbHandle/recordId at once. SYNC_ERR_NOT_FOUND when absent. */
 SYNCOR_EXPORT int32_t SyncDeleteRecord(RecordRequest* request);

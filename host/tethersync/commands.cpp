@@ -24,6 +24,7 @@
 #include "host/tethersync/mail_record.h"
 #include "host/tethersync/sync_runner.h"
 #include "platform/file_lock.h"
+#include "platform/file_safety.h"
 #include "platform/file_util.h"
 #include "platform/library.h"
 #include "platform/local_time.h"
@@ -1055,9 +1056,10 @@ int Demo(CArgs args) {
     if (const std::string problem = args.NothingLeft(); !problem.empty())
         return Usage(problem);
     std::error_code ec;
-    std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-    if (ec)
-        base = "/tmp";
+    // Never a temporary folder that others could use to swap the demo's files.
+    std::filesystem::path base = platform::TemporaryFolder();
+    if (base.empty())
+        return DataError("no safe temporary folder ($TMPDIR and /tmp may be changed by others)");
     std::filesystem::path dir;
     std::random_device random;
     for (int i = 0; i < 100 && dir.empty(); ++i) {
@@ -1115,7 +1117,9 @@ int Demo(CArgs args) {
         if (!platform::WritePrivateProfileString("Demo", key, value.c_str(), profiles))
             return DataError("cannot write " + profiles);
     for (const auto& [name, text] : DemoInbox())
-        if (platform::WriteFileAtomic(platform::JoinPath(maildir + "/new", name), text, 0600) != 0)
+        if (platform::WriteThroughTemporary(platform::JoinPath(maildir + "/tmp", name),
+                                            platform::JoinPath(maildir + "/new", name), text,
+                                            0600) != 0)
             return DataError("cannot write the demo Maildir");
 
     const std::string user = "Demo User";

@@ -2,6 +2,9 @@
 // highest character and Unicode packing: argument checks, table look-ups
 // through the context, then the algorithms of collation.h and
 // unicode_compression.h.
+#include <cstdint>
+#include <cstring>
+
 #include "include/glossel/glossel.h"
 #include "intl/collate/collation.h"
 #include "intl/collate/unicode_compression.h"
@@ -14,16 +17,13 @@ ByteView View(TableView table) {
     return table.data == nullptr ? ByteView{} : ByteView(table.data, table.size);
 }
 
-// The table (from -> to) as bytes. A set without such a table in the file is
-// taken as it is (an empty view: bytes stand for the code points of the same
-// value), the way a translation without a table copies the text unchanged.
-int32_t OptionalXlatTable(tccIntlCtxtStruct* ctx, int16_t from, int16_t to, ByteView* out) {
+// The table (from -> to) as bytes. A set without such a table in the file
+// answers 3075: its bytes cannot be weighed or normalised without knowing
+// which characters they are (taking them as Latin-1 would misread every other
+// set), so the caller returns the code and writes nothing.
+int32_t XlatTable(tccIntlCtxtStruct* ctx, int16_t from, int16_t to, ByteView* out) {
     TableView table;
     const int32_t rc = GetXlatTable(ctx, from, to, false, &table);
-    if (rc == INTL_ERR_NO_XLAT_TABLE) {
-        *out = ByteView{};
-        return INTL_OK;
-    }
     if (rc != INTL_OK)
         return rc;
     *out = View(table);
@@ -73,13 +73,26 @@ int32_t NormalizeMulti(tccIntlCtxtStruct* ctx, int16_t set, uint8_t* text, uint3
         return rc;
     ByteView toUnicode;
     ByteView fromUnicode;
-    if ((rc = OptionalXlatTable(ctx, set, SET_UNICODE, &toUnicode)) != INTL_OK)
+    if ((rc = XlatTable(ctx, set, SET_UNICODE, &toUnicode)) != INTL_OK)
         return rc;
-    if ((rc = OptionalXlatTable(ctx, SET_UNICODE, set, &fromUnicode)) != INTL_OK)
+    if ((rc = XlatTable(ctx, SET_UNICODE, set, &fromUnicode)) != INTL_OK)
         return rc;
     NormalizeMultiByteText(U16Table(View(norm)), ByteToUnicode(toUnicode), fromUnicode, text,
                            length);
     return INTL_OK;
+}
+
+// Keeps the byte keys of `set` under `kind` for the shortcut, built from the
+// tables just found.
+void KeepByteKeys(tccIntlCtxtStruct* ctx, int16_t set, uint16_t kind, ByteView toUnicode,
+                  ByteView main) {
+    ByteKeys& keys = ctx->byteKeys[kind & COLLATE_KIND_MASK];
+    if ((keys.valid && keys.set == set) || toUnicode.size() < sizeof(keys.unicode))
+        return;
+    std::memcpy(keys.unicode, toUnicode.data(), sizeof(keys.unicode));
+    ComposeByteKeys(ByteToUnicode(toUnicode), main, keys.key);
+    keys.set = set;
+    keys.valid = true;
 }
 
 // Every case of the comparison, in the order its checks answer.
@@ -102,7 +115,7 @@ int32_t NormalizeMulti(tccIntlCtxtStruct* ctx, int16_t set, uint8_t* text, uint3
     ByteView toUnicode;
     int32_t rc = INTL_OK;
     if (!unicode) {
-        if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
+        if ((rc = XlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
             return rc;
         }
     }
@@ -110,6 +123,8 @@ int32_t NormalizeMulti(tccIntlCtxtStruct* ctx, int16_t set, uint8_t* text, uint3
     rc = CollationTablesOf(handle, flags & COLLATE_KIND_MASK, true, &tables);
     if (rc != INTL_OK)
         return rc;
+    if (!unicode)
+        KeepByteKeys(handle, characterSet, flags, toUnicode, tables.main);
     CollationView view{tables, U16Table(), ByteToUnicode(toUnicode), unicode};
     bool expansionMet = false;
     int16_t order = ComparePass(view, left, right, flags, false, &expansionMet);
@@ -125,8 +140,33 @@ int32_t NormalizeMulti(tccIntlCtxtStruct* ctx, int16_t set, uint8_t* text, uint3
     return INTL_OK;
 }
 
+// Text of a single-byte set through its kept keys, resuming the first pass
+// at a contraction or an expansion: QUICK_UNDECIDED when only the general
+// path can tell.
+int CompareBytesKept(tccIntlCtxtStruct* handle, int16_t characterSet, const uint8_t* lhs,
+                     uint32_t lhsLength, const uint8_t* rhs, uint32_t rhsLength, uint16_t flags) {
+    const uint16_t kind = flags & COLLATE_KIND_MASK;
+    const ByteKeys& keys = handle->byteKeys[kind];
+    const LangViews& views = handle->langViews[kind];
+    if (!keys.valid || keys.set != characterSet || views.main == nullptr || views.type != 0x8003)
+        return QUICK_UNDECIDED;
+    size_t resumeAt = SIZE_MAX;
+    const int order =
+        QuickCompareBytes(keys.key, lhs, lhsLength, rhs, rhsLength, flags, &resumeAt);
+    if (order != QUICK_UNDECIDED || resumeAt == SIZE_MAX)
+        return order;
+    const CollationTables tables{ByteView(views.main, views.mainSize),
+                                 ByteView(views.second, views.secondSize),
+                                 ByteView(views.third, views.thirdSize)};
+    const int16_t resumed =
+        FirstPassFromBytes(tables, ByteToUnicode(ByteView(keys.unicode, sizeof(keys.unicode))),
+                           ByteView(lhs, lhsLength), ByteView(rhs, rhsLength), flags, resumeAt);
+    return resumed != 0 ? resumed : QUICK_UNDECIDED;
+}
+
 // Unicode text near a contraction or an expansion resumes the first pass at
-// the difference; anything else takes the general path.
+// the difference, as does text of a single-byte set whose keys are kept;
+// anything else takes the general path.
 [[gnu::noinline]] int32_t StrCmpSlow(tccIntlCtxtStruct* handle, int16_t characterSet,
                                      const uint8_t* lhs, uint32_t lhsLength, const uint8_t* rhs,
                                      uint32_t rhsLength, uint16_t flags, int16_t* result) {
@@ -140,6 +180,14 @@ int32_t NormalizeMulti(tccIntlCtxtStruct* ctx, int16_t set, uint8_t* text, uint3
                     *result = static_cast<int16_t>(order);
                     return INTL_OK;
                 }
+            }
+        } else if (characterSet != SET_SJIS && result != nullptr && lhs != nullptr &&
+                   rhs != nullptr && IsLiveContext(handle)) {
+            const int order =
+                CompareBytesKept(handle, characterSet, lhs, lhsLength, rhs, rhsLength, flags);
+            if (order != QUICK_UNDECIDED) {
+                *result = static_cast<int16_t>(order);
+                return INTL_OK;
             }
         }
         return StrCmpGeneral(handle, characterSet, lhs, lhsLength, rhs, rhsLength, flags, result);
@@ -157,17 +205,28 @@ GLOSSEL_EXPORT int32_t ccIntlStrCmp(tccIntlCtxtStruct* handle, int16_t character
                                     const uint8_t* lhs, uint32_t lhsLength, const uint8_t* rhs,
                                     uint32_t rhsLength, uint16_t flags, int16_t* result) {
     // The case sorting repeats, kept free of calls so that it needs no
-    // registers saved: Unicode text, a handle in its slot of the live table,
-    // the kind's tables already kept, decided by the plain-weight shortcut.
-    // Nothing here can throw. Everything else goes to StrCmpSlow.
-    if (characterSet == SET_UNICODE && result != nullptr && lhs != nullptr && rhs != nullptr &&
+    // registers saved: Unicode text, or text of a single-byte set whose keys
+    // are kept, a handle in its slot of the live table, the kind's tables
+    // already kept, decided by the plain-weight shortcut. Nothing here can
+    // throw. Everything else goes to StrCmpSlow.
+    if (characterSet != SET_SJIS && result != nullptr && lhs != nullptr && rhs != nullptr &&
         handle != nullptr &&
         detail::g_liveSlots[detail::LiveSlotOf(handle)].load(std::memory_order_acquire) == handle &&
         handle->magic == CONTEXT_MAGIC) {
         const LangViews& views = handle->langViews[flags & COLLATE_KIND_MASK];
         if (views.main != nullptr && views.type == 0x8003) {
-            const int order =
-                QuickCompareUnicode<LangViews, false>(views, lhs, lhsLength, rhs, rhsLength, flags);
+            int order = QUICK_UNDECIDED;
+            if (characterSet == SET_UNICODE) {
+                order = QuickCompareUnicode<LangViews, false>(views, lhs, lhsLength, rhs,
+                                                              rhsLength, flags);
+            } else {
+                const ByteKeys& keys = handle->byteKeys[flags & COLLATE_KIND_MASK];
+                size_t resumeAt = 0;
+                if (keys.valid && keys.set == characterSet) {
+                    order = QuickCompareBytes(keys.key, lhs, lhsLength, rhs, rhsLength, flags,
+                                              &resumeAt);
+                }
+            }
             if (order != QUICK_UNDECIDED) {
                 *result = static_cast<int16_t>(order);
                 return INTL_OK;
@@ -197,10 +256,10 @@ GLOSSEL_EXPORT int32_t ccIntlNormalizeStr(tccIntlCtxtStruct* handle, int16_t cha
         }
         ByteView toUnicode;
         ByteView fromUnicode;
-        if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
+        if ((rc = XlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
             return rc;
         }
-        if ((rc = OptionalXlatTable(handle, SET_UNICODE, characterSet, &fromUnicode)) != INTL_OK) {
+        if ((rc = XlatTable(handle, SET_UNICODE, characterSet, &fromUnicode)) != INTL_OK) {
             return rc;
         }
         NormalizeByteText(U16Table(View(norm)), ByteToUnicode(toUnicode),
@@ -227,7 +286,10 @@ GLOSSEL_EXPORT int32_t ccIntlSplitStr(tccIntlCtxtStruct* handle, int16_t charact
             return INTL_ERR_BAD_HANDLE;
         if (position == nullptr)
             return INTL_ERR_BUFFER_TOO_SMALL;
-        if (characterSet == SET_SJIS || characterSet == SET_NONE) {
+        // Double-byte text has no contractions; reading it byte by byte could
+        // move the split between a lead byte and its trail.
+        if (characterSet == SET_SJIS || characterSet == SET_SJIS_PAIRS ||
+            characterSet == SET_NONE) {
             *position = splitPos;
             return INTL_OK;
         }
@@ -239,13 +301,13 @@ GLOSSEL_EXPORT int32_t ccIntlSplitStr(tccIntlCtxtStruct* handle, int16_t charact
         if (rc != INTL_OK)
             return rc;
         const uint16_t length = *position;
-        *position = splitPos;
-        if (tables.third.empty() || text == nullptr)
+        if (tables.third.empty() || text == nullptr) {
+            *position = splitPos;
             return INTL_OK;
+        }
         ByteView toUnicode;
         if (!unicode) {
-            if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) !=
-                INTL_OK) {
+            if ((rc = XlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
                 return rc;
             }
         }
@@ -260,18 +322,23 @@ GLOSSEL_EXPORT int32_t ccIntlHighestChar(tccIntlCtxtStruct* handle, int16_t char
     return GuardedExport([&]() -> int32_t {
         if (highest == nullptr)
             return INTL_ERR_BUFFER_TOO_SMALL;
-        *highest = 0xFF;
         if (characterSet == SET_UNICODE || characterSet == SET_SJIS || characterSet == SET_NONE) {
+            *highest = 0xFF;
             return INTL_OK;
         }
-        if (!IsLiveContext(handle))
+        if (!IsLiveContext(handle)) {
+            *highest = 0xFF;
             return INTL_ERR_BAD_HANDLE;
+        }
+        // The flags are the kind itself; the directory holds kinds 0-3 only.
+        if (flags > COLLATE_KIND_MASK)
+            return INTL_ERR_NO_LANG_TABLE;
         CollationTables tables;
-        int32_t rc = CollationTablesOf(handle, flags & COLLATE_KIND_MASK, true, &tables);
+        int32_t rc = CollationTablesOf(handle, flags, true, &tables);
         if (rc != INTL_OK)
             return rc;
         ByteView toUnicode;
-        if ((rc = OptionalXlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
+        if ((rc = XlatTable(handle, characterSet, SET_UNICODE, &toUnicode)) != INTL_OK) {
             return rc;
         }
         *highest = HighestCharOf(tables, ByteToUnicode(toUnicode));

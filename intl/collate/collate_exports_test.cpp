@@ -13,6 +13,8 @@
 #include "intl/collate/collation.h"
 #include "intl/context.h"
 #include "intl/table_writer.h"
+#include "intl/test_support.h"
+#include "tools/cctb/language/language_tables.h"
 
 namespace glossel {
 namespace {
@@ -56,6 +58,21 @@ protected:
         cp[0x80] = 0x20AC;
         contents.xlat.push_back({1252, 1200, SingleToUnicodeTable(cp)});
         contents.xlat.push_back({1200, 1252, UnicodeToSingleTable(cp, 0xFFFD)});
+        // Code page 932 (single-byte parts only) both ways; 1250 only towards
+        // Unicode; 1251 and 0x43A4 not at all.
+        std::array<uint16_t, 256> sjis{};
+        std::array<uint16_t, 256> sjisOut{};
+        for (int b = 0; b < 256; ++b) {
+            sjis[b] = b < 0x80 ? static_cast<uint16_t>(b)
+                               : (b >= 0xA1 && b <= 0xDF ? static_cast<uint16_t>(0xFF61 + b - 0xA1)
+                                                         : uint16_t{0});
+            sjisOut[b] = b < 0x80 ? static_cast<uint16_t>(b) : uint16_t{'?'};
+        }
+        std::vector<uint8_t> sjisToUnicode = SingleToUnicodeTable(sjis);
+        sjisToUnicode.resize(SJIS_GRID_TABLE_SIZE);  // an empty double-byte grid
+        contents.xlat.push_back({932, 1200, sjisToUnicode});
+        contents.xlat.push_back({1200, 932, UnicodeToDoubleTable(sjisOut, {})});
+        contents.xlat.push_back({1250, 1200, SingleToUnicodeTable(cp)});
 
         LangTableSpec langTable;
         langTable.language[0] = 't';
@@ -142,8 +159,6 @@ TEST_F(CollateExports, CompareThroughTheLanguageTables) {
     EXPECT_EQ(Compare(1200, wideLhs, wideRhs, 0), 1);
     EXPECT_EQ(Compare(932, "abc", "ABC", 0), 0);
     EXPECT_EQ(Compare(932, "abc", "ABC", 1), 1);
-    // A set without a translation table is compared by its byte values.
-    EXPECT_EQ(Compare(1251, "abc", "abd", 0), -1);
     // Kind 2 is not a collation table; kind 3 does not exist for "tt".
     Compare(1252, "a", "b", 2, 3078);
     Compare(1252, "a", "b", 3, 3076);
@@ -249,12 +264,135 @@ TEST_F(CollateExports, SplitKeepsContractionsTogether) {
     EXPECT_EQ(position, 4);  // 7 rounds down to 6, then one unit back
 }
 
+// A byte set is known only through its tables: without them its bytes are not
+// taken for Latin-1. Each operation answers 3075 and leaves its output alone.
+TEST_F(CollateExports, SetsWithoutTranslationTablesAreRefused) {
+    EXPECT_EQ(Compare(1251, "abc", "abd", 0, 3075), 99);
+    std::string text = "AbC";
+    EXPECT_EQ(ccIntlNormalizeStr(m_ctx, 1251, reinterpret_cast<uint8_t*>(text.data()), 3), 3075);
+    EXPECT_EQ(text, "AbC");
+    // 1250 reaches Unicode but cannot come back.
+    EXPECT_EQ(ccIntlNormalizeStr(m_ctx, 1250, reinterpret_cast<uint8_t*>(text.data()), 3), 3075);
+    EXPECT_EQ(ccIntlNormalizeMultiStr(m_ctx, 0x43A4, reinterpret_cast<uint8_t*>(text.data()), 3),
+              3075);
+    EXPECT_EQ(ccIntlNormalizeStr(m_ctx, 0x43A4, reinterpret_cast<uint8_t*>(text.data()), 3), 3075);
+    EXPECT_EQ(text, "AbC");
+    uint16_t position = 5;
+    EXPECT_EQ(ccIntlSplitStr(m_ctx, 1251, reinterpret_cast<const uint8_t*>("mucho"), 3, &position),
+              3075);
+    EXPECT_EQ(position, 5);
+    uint8_t highest = 7;
+    EXPECT_EQ(ccIntlHighestChar(m_ctx, 1251, 0, &highest), 3075);
+    EXPECT_EQ(highest, 7);
+    // The flags of the highest character are the kind: 4 and more name no kind.
+    EXPECT_EQ(ccIntlHighestChar(m_ctx, 1252, 4, &highest), 3076);
+    EXPECT_EQ(ccIntlHighestChar(m_ctx, 1252, 0x8000, &highest), 3076);
+    EXPECT_EQ(highest, 7);
+}
+
+// 0x43A4 is double-byte text like 932: "c" here is the trail byte of 0x82 0x63,
+// so the "ch" after it is no contraction and the split stays after the pair.
+TEST_F(CollateExports, SplitNeverCutsADoubleByteCharacter) {
+    const uint8_t text[] = {0x82, 'c', 'h', 'o'};
+    for (int16_t set : {932, 0x43A4}) {
+        uint16_t position = 4;
+        EXPECT_EQ(ccIntlSplitStr(m_ctx, set, text, 2, &position), 0) << set;
+        EXPECT_EQ(position, 2) << set;
+    }
+}
+
 TEST_F(CollateExports, HighestCharOfASingleByteSet) {
     uint8_t highest = 0;
     // All upper-half bytes weigh 0 except those beyond the table: 0x80 is U+20AC.
     EXPECT_EQ(ccIntlHighestChar(m_ctx, 1252, 0, &highest), 0);
     EXPECT_EQ(highest, 0x80);
     EXPECT_EQ(ccIntlHighestChar(m_ctx, 1252, 2, &highest), 3078);
+}
+
+// Single-byte text takes a shortcut through keys the context composes once per
+// set and kind. Through the export, over every compiled language and kind,
+// two sets used in turn, every flag value and unloads in between, each answer
+// must be the general comparison's over the same tables.
+TEST(ByteSetExports, ShortcutAnswersAsTheGeneralComparison) {
+    std::vector<cctb::TableBlob> blobs;
+    std::string error;
+    ASSERT_TRUE(cctb::BuildLanguageTables(&blobs, &error)) << error;
+    TableFileContents contents;
+    const std::array<uint16_t, 256> cp1252 = testing::Cp1252();
+    std::array<uint16_t, 256> other = cp1252;  // a second set: the upper half mirrored
+    for (int b = 0x80; b < 0x100; ++b)
+        other[b] = cp1252[0x17F - b];
+    contents.xlat.push_back({1252, 1200, SingleToUnicodeTable(cp1252)});
+    contents.xlat.push_back({1250, 1200, SingleToUnicodeTable(other)});
+    std::vector<std::string> languages;
+    for (const cctb::TableBlob& blob : blobs) {
+        LangTableSpec spec;
+        spec.type = blob.type;
+        spec.language[0] = blob.language[0];
+        spec.language[1] = blob.language[1];
+        spec.kind = blob.kind;
+        spec.main = blob.main;
+        spec.second = blob.second;
+        spec.third = blob.third;
+        contents.lang.push_back(spec);
+        const std::string code(blob.language, 2);
+        if (languages.empty() || languages.back() != code)
+            languages.push_back(code);
+    }
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(BuildTableFile(contents, &bytes, &error)) << error;
+    testing::CTempDir dir;
+    std::ofstream(dir.Path() + "/CCINTL.TB", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+    const std::vector<uint8_t> toUnicode1252 = SingleToUnicodeTable(cp1252);
+    const std::vector<uint8_t> toUnicodeOther = SingleToUnicodeTable(other);
+
+    std::vector<uint8_t> alphabet = {'a', 'b', 'c', 'h', 'l', 'o', 's', 'A', 'C', 'L', ' ', 0,
+                                     0x80, 0x8C, 0x9C, 0xC4, 0xC5, 0xDF, 0xE4, 0xE5, 0xE6, 0xF6};
+    std::mt19937 rng(15);
+    auto randomText = [&](size_t maxLength) {
+        std::vector<uint8_t> text;
+        for (size_t n = rng() % (maxLength + 1); n > 0; --n)
+            text.push_back(alphabet[rng() % alphabet.size()]);
+        return text;
+    };
+    ASSERT_GE(languages.size(), 10u);
+    for (const std::string& language : languages) {
+        tccIntlCtxtStruct* ctx = nullptr;
+        ASSERT_EQ(CreateContext(dir.Path().c_str(), 2, language.c_str(), &ctx), 0);
+        for (int round = 0; round < 6000; ++round) {
+            const std::vector<uint8_t> s = randomText(10);
+            std::vector<uint8_t> t(s.begin(), s.begin() + static_cast<long>(rng() % (s.size() + 1)));
+            const std::vector<uint8_t> tail = randomText(3);
+            t.insert(t.end(), tail.begin(), tail.end());
+            // Mostly one set and kind at a time, as a sort does; sometimes the other.
+            const uint16_t flags = static_cast<uint16_t>(
+                (round / 1500) | (rng() % 8 == 0 ? rng() % 0x40 : (rng() % 4) << 4));
+            const int16_t set = rng() % 16 == 0 ? 1250 : 1252;
+            if (rng() % 2000 == 0) {
+                UnloadTables(ctx);
+            }
+            LangTables tables;
+            ASSERT_EQ(GetLangTables(ctx, flags & 3, &tables), 0);
+            CollationView view;
+            view.tables = {ByteView(tables.main.data, tables.main.size),
+                           ByteView(tables.second.data, tables.second.size),
+                           ByteView(tables.third.data, tables.third.size)};
+            view.toUnicode = ByteToUnicode(set == 1252 ? toUnicode1252 : toUnicodeOther);
+            for (int direction = 0; direction < 2; ++direction) {
+                const std::vector<uint8_t>& lhs = direction == 0 ? s : t;
+                const std::vector<uint8_t>& rhs = direction == 0 ? t : s;
+                int16_t result = 99;
+                ASSERT_EQ(ccIntlStrCmp(ctx, set, lhs.data(), static_cast<uint32_t>(lhs.size()),
+                                       rhs.data(), static_cast<uint32_t>(rhs.size()), flags,
+                                       &result),
+                          0);
+                ASSERT_EQ(result, CompareText(view, lhs, rhs, flags))
+                    << language << " set " << set << " flags " << flags << " round " << round;
+            }
+        }
+        ASSERT_EQ(DestroyContext(ctx), 0);
+    }
 }
 
 TEST(CompressionExports, ArgumentChecksAndRoundTrip) {

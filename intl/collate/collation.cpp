@@ -336,6 +336,28 @@ int16_t FirstPassFromUnicode(const CollationTables& tables, ByteView lhs, ByteVi
     return pass.Run(left, right, flags);
 }
 
+int16_t FirstPassFromBytes(const CollationTables& tables, ByteToUnicode toUnicode, ByteView lhs,
+                           ByteView rhs, uint16_t flags, size_t start) {
+    CollationView view;
+    view.tables = tables;
+    view.toUnicode = toUnicode;
+    Pass<false> pass(view, false);
+    Cursor left = MakeCursor(lhs, false);
+    Cursor right = MakeCursor(rhs, false);
+    left.pos = start;
+    right.pos = start;
+    return pass.Run(left, right, flags);
+}
+
+void ComposeByteKeys(ByteToUnicode toUnicode, ByteView main, uint32_t* keys) {
+    const U16Table weights(main);
+    for (unsigned b = 0; b < 256; ++b) {
+        const uint16_t u = toUnicode(static_cast<uint8_t>(b));
+        const uint16_t w = WeightOf(weights, u);
+        keys[b] = uint32_t{w} << 16 | (w == WEIGHT_BEYOND_TABLE ? u : 0u);
+    }
+}
+
 int16_t ComparePass(const CollationView& view, ByteView lhs, ByteView rhs, uint16_t flags,
                     bool tieBreak, bool* expansionMet) {
     return view.unicode ? RunPass<true>(view, lhs, rhs, flags, tieBreak, expansionMet)

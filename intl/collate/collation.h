@@ -50,9 +50,9 @@ struct CollationTables {
     ByteView third;   // contractions
 };
 
-// Single-byte set to Unicode: 256 u16. Without a table each byte stands for
-// the code point of the same value (the text is taken as it is, the way a
-// translation without a table copies the text unchanged).
+// Single-byte set to Unicode: 256 u16. The context refuses files whose tables
+// are shorter and the exports refuse a set without tables; a view too short
+// (built by hand) leaves each byte standing for the code point of its value.
 class ByteToUnicode {
 public:
     ByteToUnicode() = default;
@@ -65,7 +65,8 @@ private:
 
 // Unicode to a single-byte set: 256 bytes for U+0000-U+00FF, then pairs
 // (u16 key, u16 value) sorted by key. Yields '?' for a value the set lacks.
-// Without a table U+0000-U+00FF map to the byte of the same value.
+// A view shorter than 256 bytes maps U+0000-U+00FF to the byte of the same
+// value.
 class UnicodeToByte {
 public:
     UnicodeToByte() = default;
@@ -296,6 +297,67 @@ template <typename Tables, bool ResumePass = true>
     } else {
         return QUICK_UNDECIDED;
     }
+}
+
+// --- The shortcut for single-byte sets --------------------------------------
+//
+// The same walk for text of a single-byte set, over a key per byte composed
+// once from the (set -> 1200) table and the main table (see ComposeByteKeys):
+// a byte's key orders as its character does on the first pass, so a plain
+// stretch compares key by key. A key of BYTE_KEY_FIRST_SPECIAL or more is a
+// contraction or expansion start.
+constexpr uint32_t BYTE_KEY_FIRST_SPECIAL = uint32_t{WEIGHT_CONTRACTION} << 16;
+
+// Fills keys[256] from the set's byte-to-Unicode table and the main table.
+void ComposeByteKeys(ByteToUnicode toUnicode, ByteView main, uint32_t* keys);
+
+// The first pass over single-byte text from byte `start` of both strings,
+// under the conditions of FirstPassFromUnicode.
+[[nodiscard]] int16_t FirstPassFromBytes(const CollationTables& tables, ByteToUnicode toUnicode,
+                                         ByteView lhs, ByteView rhs, uint16_t flags,
+                                         size_t start);
+
+// Text of a single-byte set through its keys: the comparison's final result
+// (-1, 0, 1) when the walk settles it, else QUICK_UNDECIDED. *resumeAt is
+// where a first pass may resume when the walk stopped at a contraction or an
+// expansion (every weight before it equal, nothing pending), else SIZE_MAX.
+[[gnu::always_inline]] inline int QuickCompareBytes(const uint32_t* keys, const uint8_t* lhs,
+                                                    size_t lhsLength, const uint8_t* rhs,
+                                                    size_t rhsLength, uint16_t flags,
+                                                    size_t* resumeAt) {
+    *resumeAt = SIZE_MAX;
+    if (flags & (COLLATE_IGNORE_LHS_REST | COLLATE_IGNORE_RHS_REST))
+        return QUICK_UNDECIDED;
+    const size_t units = std::min(lhsLength, rhsLength);
+    size_t i = detail::CommonBytes(lhs, rhs, units);
+    if (i == units && lhsLength == rhsLength) {
+        return 0;  // identical
+    }
+    if (i == 0 || keys[lhs[i - 1]] < BYTE_KEY_FIRST_SPECIAL) {
+        for (; i < units; ++i) {
+            const uint32_t e = keys[lhs[i]];
+            const uint32_t f = keys[rhs[i]];
+            if (e >= BYTE_KEY_FIRST_SPECIAL || f >= BYTE_KEY_FIRST_SPECIAL)
+                break;
+            if (e != f) {
+                return e > f ? 1 : -1;
+            }
+        }
+        if (i == units) {
+            if (lhsLength < rhsLength && detail::AnyNonZero(rhs, i, rhsLength)) {
+                return -1;
+            }
+            if (rhsLength < lhsLength && detail::AnyNonZero(lhs, i, lhsLength)) {
+                return 1;
+            }
+            return QUICK_UNDECIDED;
+        }
+    } else {
+        while (i > 0 && keys[lhs[i - 1]] >= BYTE_KEY_FIRST_SPECIAL)
+            --i;
+    }
+    *resumeAt = i;
+    return QUICK_UNDECIDED;
 }
 
 // Byte comparison of double-byte (code page 932) text; ASCII letters fold to

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "intl/table_writer.h"
+#include "intl/test_support.h"
 #include "tools/cctb/language/language_tables.h"
 
 #include <map>
@@ -379,6 +381,91 @@ TEST(QuickCompare, AgreesWithCompareTextOnTheCompiledLanguages) {
                 alphabet.push_back(static_cast<char16_t>(u));
         }
         const size_t settled = CheckShortcutAgainstCompareText(view, alphabet, rng, 4000);
+        ASSERT_FALSE(::testing::Test::HasFailure())
+            << blob.language[0] << blob.language[1] << " kind " << blob.kind;
+        EXPECT_GT(settled, 1000u) << blob.language[0] << blob.language[1] << " kind " << blob.kind;
+    }
+}
+
+// The same for text of a single-byte set through its composed keys: where the
+// walk answers, and where the first pass resumed at a contraction or an
+// expansion answers, the answer must be CompareText's.
+size_t CheckByteShortcutAgainstCompareText(const CollationView& view,
+                                           const std::vector<uint8_t>& alphabet,
+                                           std::mt19937& rng, int rounds) {
+    uint32_t keys[256];
+    ComposeByteKeys(view.toUnicode, view.tables.main, keys);
+    auto randomText = [&](size_t maxLength) {
+        Bytes text;
+        for (size_t n = rng() % (maxLength + 1); n > 0; --n)
+            text.push_back(alphabet[rng() % alphabet.size()]);
+        return text;
+    };
+    size_t settled = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const Bytes s = randomText(12);
+        Bytes t(s.begin(), s.begin() + static_cast<long>(rng() % (s.size() + 1)));
+        const Bytes tail = randomText(4);
+        t.insert(t.end(), tail.begin(), tail.end());
+        if (rng() % 8 == 0)
+            t = s;
+        const uint16_t flags = static_cast<uint16_t>(rng() % 0x40);
+        for (int direction = 0; direction < 2; ++direction) {
+            const Bytes& lhs = direction == 0 ? s : t;
+            const Bytes& rhs = direction == 0 ? t : s;
+            size_t resumeAt = 0;
+            int quick = QuickCompareBytes(keys, lhs.data(), lhs.size(), rhs.data(), rhs.size(),
+                                          flags, &resumeAt);
+            if (quick == QUICK_UNDECIDED && resumeAt != SIZE_MAX) {
+                quick = FirstPassFromBytes(view.tables, view.toUnicode, lhs, rhs, flags, resumeAt);
+                if (quick == 0)
+                    quick = QUICK_UNDECIDED;
+            }
+            if (quick == QUICK_UNDECIDED)
+                continue;
+            ++settled;
+            EXPECT_EQ(quick, CompareText(view, lhs, rhs, flags))
+                << "flags " << flags << " round " << round << " direction " << direction;
+            if (::testing::Test::HasFailure())
+                return settled;
+        }
+    }
+    return settled;
+}
+
+TEST(QuickCompare, BytesAgreeWithCompareTextOnTheToyLanguage) {
+    const ToyLanguage toy;
+    // The toy set maps 0x80 beyond the table (U+20AC) and 0x81 to U+0063 ("c"
+    // again: two bytes, one character).
+    std::array<uint16_t, 256> map = testing::Cp1252();
+    map[0x81] = 'c';
+    const Bytes table = SingleToUnicodeTable(map);
+    CollationView view = toy.View(false);
+    view.toUnicode = ByteToUnicode(table);
+    const std::vector<uint8_t> alphabet = {'a', 'A', 'b', 'c', 'C',  'h',  'x', 's',
+                                           'z', 0xDF, 0xFE, 0x80, 0x81, 0x9C, 0};
+    std::mt19937 rng(13);
+    const size_t settled = CheckByteShortcutAgainstCompareText(view, alphabet, rng, 40000);
+    EXPECT_GT(settled, 15000u);
+}
+
+TEST(QuickCompare, BytesAgreeWithCompareTextOnTheCompiledLanguages) {
+    std::vector<cctb::TableBlob> blobs;
+    std::string error;
+    ASSERT_TRUE(cctb::BuildLanguageTables(&blobs, &error)) << error;
+    const Bytes table = SingleToUnicodeTable(testing::Cp1252());
+    std::vector<uint8_t> alphabet = {'a', 'b', 'c', 'd', 'e', 'h', 'l', 'o', 's', 'A', 'C', 'E',
+                                     'L', 'Z', ' ', '-', 0,   0x80, 0x8A, 0x8C, 0x9C, 0x9F};
+    for (unsigned b = 0xC0; b <= 0xFF; b += 3)
+        alphabet.push_back(static_cast<uint8_t>(b));
+    alphabet.push_back(0xDF);  // "ß"
+    alphabet.push_back(0xE6);  // "æ"
+    std::mt19937 rng(14);
+    for (const cctb::TableBlob& blob : blobs) {
+        CollationView view;
+        view.tables = {blob.main, blob.second, blob.third};
+        view.toUnicode = ByteToUnicode(table);
+        const size_t settled = CheckByteShortcutAgainstCompareText(view, alphabet, rng, 4000);
         ASSERT_FALSE(::testing::Test::HasFailure())
             << blob.language[0] << blob.language[1] << " kind " << blob.kind;
         EXPECT_GT(settled, 1000u) << blob.language[0] << blob.language[1] << " kind " << blob.kind;

@@ -10,6 +10,7 @@
 #include <random>
 #include <system_error>
 
+#include "platform/file_safety.h"
 #include "platform/file_util.h"
 #include "providers/simplemapi/simple_mapi.h"
 
@@ -301,23 +302,47 @@ int32_t DeliverToMaildir(const std::string& root, const std::string& data, bool 
                static_cast<unsigned long long>(random));
     std::string name = std::string(unique) + safeHost;
     // Written and flushed under tmp/ first, so that new/ and cur/ only ever hold whole
-    // messages; the rename into place is the delivery.
+    // messages; the rename into place is the delivery. The file in tmp/ is held while it
+    // is written, so another logon's sweep never takes it for a crash's leftover.
     std::string tmpPath = platform::JoinPath(platform::JoinPath(root, "tmp"), name);
-    int32_t err = platform::WriteFileAtomic(tmpPath, data, 0600);
-    if (err != 0) {
-        return err == ENOSPC ? MAPI_E_DISK_FULL : MAPI_E_FAILURE;
-    }
     std::string finalPath = seen
                                 ? platform::JoinPath(platform::JoinPath(root, "cur"), name + ":2,S")
                                 : platform::JoinPath(platform::JoinPath(root, "new"), name);
-    std::error_code ec;
-    fs::rename(tmpPath, finalPath, ec);
-    if (ec) {
-        (void)platform::RemoveFile(tmpPath);  // best effort: the delivery failed anyway
-        return MAPI_E_FAILURE;
+    int32_t err = platform::WriteThroughTemporary(tmpPath, finalPath, data, 0600);
+    if (err != 0) {
+        return err == ENOSPC ? MAPI_E_DISK_FULL : MAPI_E_FAILURE;
     }
     *id = name;
     return SUCCESS_SUCCESS;
+}
+
+bool IsOwnDeliveryName(std::string_view name) {
+    // "<seconds>.M<microseconds>Q<counter>R<16 hex digits>.<host>", as DeliverToMaildir
+    // names its files.
+    size_t i = 0;
+    auto digits = [&](size_t least) {
+        size_t start = i;
+        while (i < name.size() && name[i] >= '0' && name[i] <= '9') {
+            ++i;
+        }
+        return i - start >= least;
+    };
+    auto literal = [&](char c) { return i < name.size() && name[i++] == c; };
+    if (!digits(1) || !literal('.') || !literal('M') || !digits(1) || !literal('Q') || !digits(1) ||
+        !literal('R')) {
+        return false;
+    }
+    for (size_t n = 0; n < 16; ++n, ++i) {
+        if (i >= name.size() || !g_ascii_isxdigit(name[i])) {
+            return false;
+        }
+    }
+    return literal('.');
+}
+
+int RemoveMaildirLeftovers(const std::string& root) {
+    return platform::RemoveLeftoverFiles(platform::JoinPath(root, "tmp"), IsOwnDeliveryName,
+                                         LEFTOVER_AGE_SECONDS);
 }
 
 }  // namespace mapi

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -87,5 +88,17 @@ private:
 // `seen`. 0 or MAPI_E_DISK_FULL / MAPI_E_FAILURE. *id receives the new message's id.
 [[nodiscard]] int32_t DeliverToMaildir(const std::string& root, const std::string& data, bool seen,
                                        std::string* id);
+
+// Files in a Maildir's tmp/ that nobody read or wrote for this long belong to deliveries
+// that died (the Maildir convention).
+constexpr int64_t LEFTOVER_AGE_SECONDS = 36 * 3600;
+
+// True for the names DeliverToMaildir gives its files.
+bool IsOwnDeliveryName(std::string_view name);
+
+// Removes what killed deliveries left in root/tmp: our own delivery files at once (unless
+// a live delivery still holds them), any other file after LEFTOVER_AGE_SECONDS without
+// use. Answers the number of files removed; new/ and cur/ are never touched.
+int RemoveMaildirLeftovers(const std::string& root);
 
 }  // namespace mapi

@@ -5,15 +5,18 @@
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <unordered_set>
+#include <unordered_map>
+
+#include "platform/file_safety.h"
 
 namespace mapi {
 
 namespace {
 
 std::mutex g_bufferLock;
-std::unordered_set<void*>& LiveSet() {
-    static auto* set = new std::unordered_set<void*>();
+// Live blocks, each with the descriptors of the files it holds (see HoldFilesWithBuffer).
+std::unordered_map<void*, std::vector<int>>& LiveSet() {
+    static auto* set = new std::unordered_map<void*, std::vector<int>>();
     return *set;
 }
 
@@ -50,7 +53,7 @@ void* AllocateMapiBuffer(size_t size) {
     }
     std::lock_guard<std::mutex> lock(g_bufferLock);
     try {
-        LiveSet().insert(p);
+        LiveSet().emplace(p, std::vector<int>());
     } catch (const std::bad_alloc&) {
         std::free(p);
         return nullptr;
@@ -59,13 +62,31 @@ void* AllocateMapiBuffer(size_t size) {
 }
 
 bool FreeMapiBuffer(void* buffer) {
+    std::vector<int> held;
     {
         std::lock_guard<std::mutex> lock(g_bufferLock);
-        if (LiveSet().erase(buffer) == 0) {
+        auto it = LiveSet().find(buffer);
+        if (it == LiveSet().end()) {
             return false;
         }
+        held = std::move(it->second);
+        LiveSet().erase(it);
+    }
+    for (int fd : held) {
+        platform::ReleaseHeldFile(fd);
     }
     std::free(buffer);
+    return true;
+}
+
+bool HoldFilesWithBuffer(void* buffer, std::vector<int>* fds) {
+    std::lock_guard<std::mutex> lock(g_bufferLock);
+    auto it = LiveSet().find(buffer);
+    if (it == LiveSet().end()) {
+        return false;
+    }
+    it->second.insert(it->second.end(), fds->begin(), fds->end());
+    fds->clear();
     return true;
 }
 

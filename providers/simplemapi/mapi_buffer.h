@@ -16,6 +16,10 @@ void* AllocateMapiBuffer(size_t size);
 // Releases a block of AllocateMapiBuffer. false (nothing done) for any other pointer,
 // including one already released.
 bool FreeMapiBuffer(void* buffer);
+// Hands the open descriptors in *fds (files of CreateHeldFile) to a live block: they are
+// closed, and the files' hold released, when the block is freed. false (nothing taken)
+// when `buffer` is no live block.
+bool HoldFilesWithBuffer(void* buffer, std::vector<int>* fds);
 // Number of live blocks (for tests).
 size_t LiveMapiBuffers();
 

@@ -7,12 +7,16 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <new>
 
+#include "platform/file_safety.h"
 #include "platform/file_util.h"
+#include "providers/simplemapi/maildir_check.h"
 #include "providers/simplemapi/mapi_buffer.h"
 #include "providers/simplemapi/mime_reader.h"
 #include "providers/simplemapi/mime_writer.h"
+#include "providers/simplemapi/problem_report.h"
 
 namespace mapi {
 
@@ -21,37 +25,76 @@ namespace {
 // Largest message file read; larger files are refused rather than exhausting memory.
 constexpr size_t MAX_MESSAGE_BYTES = size_t{1} << 30;
 
-// Creates an empty, private temporary file for an attachment; "" on failure.
-// Creates a private temporary file named after the attachment and writes its contents
-// through the new file's descriptor. A temporary copy needs no flush to disk: it only has
-// to outlive this process's use of it (reopening it truncated would make the file system
-// flush it on close). "" on failure, with nothing left behind.
-std::string WriteTempFile(const std::string& diskName, const std::string& data) {
-    std::string tmpl = "mapi-XXXXXX-" + diskName;
-    gchar* path = nullptr;
-    GError* error = nullptr;
-    gint fd = g_file_open_tmp(tmpl.c_str(), &path, &error);
-    if (fd < 0) {
-        g_clear_error(&error);
+// Creates a private temporary file named after the attachment in the temporary folder and
+// writes its contents through the new file's descriptor, which stays open (and the file
+// held) until the message is freed: a sweep by another logon never takes it for a
+// leftover meanwhile. A temporary copy needs no flush to disk: it only has to outlive
+// this process's use of it (reopening it truncated would make the file system flush it
+// on close). "" on failure, with nothing left behind.
+std::string WriteTempFile(const std::string& folder, const std::string& diskName,
+                          const std::string& data, int* fd) {
+    if (folder.empty()) {
+        static std::once_flag once;
+        std::call_once(once, [] {
+            ReportProblem(
+                "no safe temporary folder ($TMPDIR and /tmp are writable by others "
+                "or not ours); attachments are not written");
+        });
         return "";
     }
-    std::string result = path;
-    g_free(path);
-    const bool written = platform::WriteAll(fd, data.data(), data.size()) == 0;
-    if (::close(fd) != 0 || !written) {
-        (void)platform::RemoveFile(result);  // the read fails; nothing of it is kept
-        return "";
+    static const char LETTERS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string unique;
+        for (int i = 0; i < 6; ++i) {
+            unique.push_back(LETTERS[g_random_int_range(0, sizeof LETTERS - 1)]);
+        }
+        const std::string path =
+            platform::JoinPath(folder, std::string(ATTACHMENT_PREFIX) + unique + "-" + diskName);
+        const int32_t err = platform::CreateHeldFile(path, 0600, fd);
+        if (err == EEXIST) {
+            continue;
+        }
+        if (err != 0) {
+            return "";
+        }
+        if (platform::WriteAll(*fd, data.data(), data.size()) != 0) {
+            (void)platform::RemoveFile(path);  // the read fails; nothing of it is kept
+            platform::ReleaseHeldFile(*fd);
+            *fd = -1;
+            return "";
+        }
+        return path;
     }
-    return result;
+    return "";
 }
 
-void RemoveFiles(const std::vector<std::string>& paths) {
+void RemoveFiles(const std::vector<std::string>& paths, std::vector<int>* fds) {
     for (const std::string& p : paths) {
         (void)platform::RemoveFile(p);  // cleaning up after a failure; nothing more to do
     }
+    for (int fd : *fds) {
+        platform::ReleaseHeldFile(fd);
+    }
+    fds->clear();
 }
 
 }  // namespace
+
+bool IsAttachmentFileName(std::string_view name) {
+    // ATTACHMENT_PREFIX, six letters or digits, '-', the attachment's safe name.
+    if (name.size() < ATTACHMENT_PREFIX.size() + 7 || !name.starts_with(ATTACHMENT_PREFIX) ||
+        name[ATTACHMENT_PREFIX.size() + 6] != '-') {
+        return false;
+    }
+    for (size_t i = ATTACHMENT_PREFIX.size(); i < ATTACHMENT_PREFIX.size() + 6; ++i) {
+        if (!g_ascii_isalnum(name[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {}  // namespace
 
 CMapiSession::CMapiSession(MapiProfile profile, uint32_t codePage)
     : m_profile(std::move(profile)),
@@ -64,23 +107,48 @@ CMapiSession::CMapiSession(MapiProfile profile, uint32_t codePage)
 int32_t CMapiSession::Open(const std::string& profileFile, const std::string& profileName,
                            const std::string& password, uint32_t codePage,
                            std::unique_ptr<CMapiSession>* out) {
-    std::optional<MapiProfile> profile = FindProfile(LoadProfiles(profileFile), profileName);
-    if (!profile || profile->store.empty() || !platform::DirectoryExists(profile->store)) {
+    std::vector<MapiProfile> profiles = LoadProfiles(profileFile);
+    std::string warning;
+    const int32_t protectedRc = ProtectProfileFile(profileFile, profiles, &warning);
+    if (!warning.empty()) {
+        ReportProblem(warning);
+    }
+    if (protectedRc != SUCCESS_SUCCESS) {
+        return protectedRc;
+    }
+    std::optional<MapiProfile> profile = FindProfile(profiles, profileName);
+    if (!profile) {
         return MAPI_E_LOGIN_FAILURE;
     }
     if (!profile->password.empty() && profile->password != password) {
         return MAPI_E_LOGIN_FAILURE;
     }
-    // A Maildir folder that lacks its sub-folders (new, made by hand) gets them.
-    for (const char* sub : {"tmp", "new", "cur"}) {
-        if (platform::CreateDirectories(platform::JoinPath(profile->store, sub), 0700) != 0) {
-            return MAPI_E_LOGIN_FAILURE;
-        }
+    // A folder that is not a Maildir is refused rather than read as an empty inbox, which
+    // would make every message already copied to the handheld look deleted.
+    if (const std::string problem = MaildirProblem(profile->store); !problem.empty()) {
+        ReportProblem("profile \"" + profile->name + "\": the store " + problem +
+                      "; logon refused");
+        return MAPI_E_LOGIN_FAILURE;
+    }
+    // tmp/ only holds deliveries in progress; a Maildir that lost it gets it back.
+    if (platform::CreateDirectories(platform::JoinPath(profile->store, "tmp"), 0700) != 0) {
+        return MAPI_E_LOGIN_FAILURE;
+    }
+    // What killed deliveries left in tmp/ is removed; it never reaches new/ or cur/.
+    (void)RemoveMaildirLeftovers(profile->store);  // a count, for tests
+    if (!profile->sent.empty() && CheckMaildir(profile->sent) == MaildirState::MAILDIR) {
+        (void)RemoveMaildirLeftovers(profile->sent);
+    }
+    // Attachment files of reads whose process was killed before it freed the message.
+    std::string tempFolder = platform::TemporaryFolder();
+    if (!tempFolder.empty()) {
+        (void)platform::RemoveLeftoverFiles(tempFolder, IsAttachmentFileName, -1);
     }
     auto* session = new (std::nothrow) CMapiSession(std::move(*profile), codePage);
     if (session == nullptr) {
         return MAPI_E_INSUFFICIENT_MEMORY;
     }
+    session->m_tempFolder = std::move(tempFolder);
     out->reset(session);
     return SUCCESS_SUCCESS;
 }
@@ -164,17 +232,23 @@ int32_t CMapiSession::ReadMail(const char* id, FLAGS flags, MapiMessage** out) {
     }
 
     std::vector<std::string> files;
+    std::vector<int> held;
     for (const AttachmentData& a : message.attachments) {
-        std::string file = WriteTempFile(a.diskName, a.data);
+        int fd = -1;
+        std::string file = WriteTempFile(m_tempFolder, a.diskName, a.data, &fd);
         if (file.empty()) {
-            RemoveFiles(files);
+            RemoveFiles(files, &held);
             return MAPI_E_ATTACHMENT_WRITE_FAILURE;
         }
         files.push_back(std::move(file));
+        held.push_back(fd);
     }
     MapiMessage* result = BuildMapiMessage(message, files);
-    if (result == nullptr) {
-        RemoveFiles(files);
+    if (result == nullptr || !HoldFilesWithBuffer(result, &held)) {
+        if (result != nullptr) {
+            FreeMapiBuffer(result);
+        }
+        RemoveFiles(files, &held);
         return MAPI_E_INSUFFICIENT_MEMORY;
     }
     if (!seen) {
@@ -184,7 +258,7 @@ int32_t CMapiSession::ReadMail(const char* id, FLAGS flags, MapiMessage** out) {
         rc = m_store.MarkSeen(id);
         if (rc != SUCCESS_SUCCESS) {
             FreeMapiBuffer(result);
-            RemoveFiles(files);
+            RemoveFiles(files, &held);
             return rc;
         }
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "providers/simplemapi/address_book.h"
 #include "providers/simplemapi/maildir_store.h"
@@ -13,13 +14,22 @@
 
 namespace mapi {
 
+// Attachment files that reads hand over are named ATTACHMENT_PREFIX, six letters or
+// digits, '-' and the attachment's safe name, in the temporary folder.
+inline constexpr std::string_view ATTACHMENT_PREFIX = "mapi-";
+bool IsAttachmentFileName(std::string_view name);
+
 class CMapiSession {
 public:
     CMapiSession(MapiProfile profile, uint32_t codePage);
 
     // Opens the session for the named profile (empty: the default profile) from the
-    // profile file. 0; MAPI_E_LOGIN_FAILURE for an unknown profile, a wrong password or a
-    // store that is not a Maildir folder; MAPI_E_INSUFFICIENT_MEMORY.
+    // profile file. 0; MAPI_E_LOGIN_FAILURE for an unknown profile, a wrong password, a
+    // store that is not a Maildir (a folder without cur/ and new/ is never taken for an
+    // empty inbox), or a profile file that others may read or change and that cannot be
+    // made private (one of ours is repaired with a warning); MAPI_E_INSUFFICIENT_MEMORY.
+    // Leftovers of killed runs are removed: our own files in the Maildirs' tmp/ and our
+    // attachment files in the temporary folder at once, others' files in tmp/ after 36 h.
     [[nodiscard]] static int32_t Open(const std::string& profileFile,
                                       const std::string& profileName, const std::string& password,
                                       uint32_t codePage, std::unique_ptr<CMapiSession>* out);
@@ -51,6 +61,9 @@ private:
     CMaildirStore m_store;
     CAddressBook m_book;
     CReadCache m_cache;
+    // The temporary folder for attachment files, chosen once per session (as the caller
+    // that deletes them chooses it once).
+    std::string m_tempFolder;
 };
 
 }  // namespace mapi

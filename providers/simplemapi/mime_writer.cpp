@@ -10,6 +10,8 @@
 
 #include "platform/code_page.h"
 #include "platform/file_util.h"
+#include "providers/simplemapi/problem_report.h"
+#include "providers/simplemapi/smtp_security.h"
 #include "providers/simplemapi/text_codec.h"
 
 namespace mapi {
@@ -276,10 +278,21 @@ int32_t SendOverSmtp(const MapiProfile& profile, const OutgoingMail& mail) {
         curl_easy_setopt(curl, CURLOPT_USERNAME, profile.smtpUser.c_str());
         curl_easy_setopt(curl, CURLOPT_PASSWORD, profile.smtpPassword.c_str());
     }
-    if (profile.smtpStartTls) {
+    // Credentials never cross an unencrypted connection to another machine: STARTTLS is
+    // then required, and a server without it gets nothing but the greeting's answer.
+    const SmtpSecurity security = PlanSmtpSecurity(profile);
+    if (security.requireStartTls) {
         curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
     }
     CURLcode rc = curl_easy_perform(curl);
+    if (rc == CURLE_USE_SSL_FAILED && security.requireStartTls) {
+        ReportProblem("the SMTP server " + security.host + " offers no STARTTLS" +
+                      (security.credentials && !profile.smtpStartTls
+                           ? "; the password is not sent over an unencrypted connection (use "
+                             "smtps:// or a server with STARTTLS)"
+                           : ", which the profile requires") +
+                      "; nothing was sent");
+    }
     long response = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response);
     curl_slist_free_all(recipients);

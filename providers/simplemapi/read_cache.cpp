@@ -11,15 +11,19 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/file_safety.h"
 #include "platform/file_util.h"
+#include "providers/simplemapi/problem_report.h"
 
 namespace mapi {
 
 namespace {
 
 // "TMRC" and the format version; a different version is a miss, never an error.
-// Version 2 holds the attachments' contents and a 64-bit XXH3 checksum.
-constexpr char MAGIC[] = {'T', 'M', 'R', 'C', 2};
+// Version 2 holds the attachments' contents and a 64-bit XXH3 checksum. Version 3 has the
+// same layout; its texts come from the reader that keeps the text of messages with a
+// broken boundary, header block or Content-Type, so entries of version 2 are read again.
+constexpr char MAGIC[] = {'T', 'M', 'R', 'C', 3};
 constexpr size_t MAGIC_SIZE = sizeof(MAGIC);
 constexpr size_t CHECKSUM_SIZE = 8;
 // Entries larger than this are not read (a note text is cut far below it by any handheld).
@@ -246,8 +250,28 @@ std::string CReadCache::EntryPath(const std::string& id) const {
     return platform::JoinPath(m_folder, Hex(Fnv1a(id)));
 }
 
+bool CReadCache::FolderUsable() const {
+    if (m_folderState != 0) {
+        return m_folderState > 0;
+    }
+    if (!platform::DirectoryExists(m_folder)) {
+        return false;  // nothing to read yet; Store creates it
+    }
+    const size_t slash = m_folder.rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : m_folder.substr(0, slash);
+    if (platform::IsPrivateFolder(m_folder) && platform::IsPrivateFolder(parent)) {
+        m_folderState = 1;
+        return true;
+    }
+    m_folderState = -1;
+    ReportProblem("the cache folder " + m_folder +
+                  " (or the one above it) belongs to another user or others may write to it; "
+                  "it is not used");
+    return false;
+}
+
 bool CReadCache::Lookup(const ReadCacheKey& key, CachedMessage* out) const {
-    if (!Enabled()) {
+    if (!Enabled() || !FolderUsable()) {
         return false;
     }
     std::string bytes;
@@ -266,6 +290,9 @@ void CReadCache::Store(const ReadCacheKey& key, const IncomingMessage& message) 
             return;
         }
         m_folderMade = true;  // a folder removed later only costs the entries' writes
+    }
+    if (!FolderUsable()) {
+        return;
     }
     const std::string entry = EncodeCacheEntry(key, message);
     if (entry.size() > MAX_ENTRY_BYTES) {
@@ -292,7 +319,7 @@ void CReadCache::Store(const ReadCacheKey& key, const IncomingMessage& message) 
 }
 
 void CReadCache::Forget(const std::string& id) const {
-    if (Enabled()) {
+    if (Enabled() && FolderUsable()) {
         (void)platform::RemoveFile(EntryPath(id));  // absent already is fine
     }
 }

@@ -38,7 +38,8 @@ public:
 
     // The folder for a store: env TETHER_MAPI_CACHE, else $XDG_CACHE_HOME/tethermail/mapi,
     // else $HOME/.cache/tethermail/mapi, then one sub-folder named by a hash of the store
-    // path. "" (no cache) when TETHER_MAPI_CACHE is "none" or none of these is set.
+    // path. "" (no cache) when TETHER_MAPI_CACHE is "none" or none of these is set. A
+    // folder owned by another user or writable by others is not used (see FolderUsable).
     static std::string FolderForStore(const std::string& storePath);
 
     bool Enabled() const { return !m_folder.empty(); }
@@ -54,8 +55,13 @@ public:
 
 private:
     std::string EntryPath(const std::string& id) const;
+    // True when the folder exists and it and the folder above it are private (ours, and
+    // nobody else may write to them): entries in a folder others control could be planted
+    // or read, so such a folder is never used. Checked once per object.
+    bool FolderUsable() const;
     std::string m_folder;
     mutable bool m_folderMade = false;  // created (or found) by this object
+    mutable int m_folderState = 0;      // 0 not checked yet, 1 usable, -1 refused
 };
 
 // Encoding of an entry, exposed for tests: Decode fails on any damage. SealCacheEntry wraps

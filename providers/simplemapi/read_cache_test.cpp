@@ -1,6 +1,7 @@
 // Tests of the converted-message cache through a session: hits, invalidation, damaged
 // entries, and reads that give the same message with and without the cache.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +9,8 @@
 #include <memory>
 #include <sstream>
 #include <string>
+
+#include <xxhash.h>
 
 #include "platform/file_util.h"
 #include "providers/simplemapi/mapi_buffer.h"
@@ -233,6 +236,14 @@ TEST_F(ReadCacheTest, DamagedOrForeignEntriesAreIgnored) {
     ReadCacheKey other = key;
     other.id = "another";
     EXPECT_FALSE(DecodeCacheEntry(entry, other, &out));
+    // An entry of version 2, written by the earlier reader, whole and with its checksum.
+    std::string earlier = entry.substr(0, entry.size() - 8);
+    earlier[4] = 2;
+    const uint64_t sum = XXH3_64bits(earlier.data(), earlier.size());
+    for (int i = 0; i < 8; ++i) {
+        earlier.push_back(static_cast<char>(sum >> (8 * i)));
+    }
+    EXPECT_FALSE(DecodeCacheEntry(earlier, key, &out));
 
     std::ofstream(entryPath, std::ios::binary | std::ios::trunc) << entry.substr(0, 40);
     EXPECT_EQ(Read(s.get(), id.c_str()), good);
@@ -242,6 +253,48 @@ TEST_F(ReadCacheTest, DamagedOrForeignEntriesAreIgnored) {
     fs::copy_file(EntryOf("1700000002.multi.host"), entryPath,
                   fs::copy_options::overwrite_existing);
     EXPECT_EQ(Read(s.get(), id.c_str()), good);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ReadCacheTest, AFolderOthersMayWriteToIsNotUsed) {
+    const char* id = "1700000001.plain.host";
+    const std::string first = Read(Open().get(), id);
+    ASSERT_TRUE(fs::exists(EntryOf(id)));
+    // Same size, inode and time, other text: only an entry from the cache still shows the
+    // first text.
+    RewriteKeepingIdentity(m_store + "/new/" + id, PLAIN, "Line one", "Line 111");
+    EXPECT_EQ(Read(Open().get(), id), first);
+
+    const fs::path folder = fs::path(EntryOf(id)).parent_path();
+    for (const fs::path& open : {folder, folder.parent_path()}) {
+        SCOPED_TRACE(open.string());
+        fs::permissions(open, fs::perms::all);
+        testing::internal::CaptureStderr();
+        const std::string read = Read(Open().get(), id);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(read.find("Line 111"), std::string::npos) << read;
+        EXPECT_NE(said.find("is not used"), std::string::npos) << said;
+        fs::permissions(open, fs::perms::owner_all, fs::perm_options::replace);
+    }
+    // Nor is anything written into such a folder.
+    fs::remove(EntryOf(id));
+    fs::permissions(folder, fs::perms::all);
+    testing::internal::CaptureStderr();
+    (void)Read(Open().get(), id);
+    (void)testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(fs::exists(EntryOf(id)));
+    // Nor one that belongs to another user (only the super-user can set one up).
+    if (::geteuid() == 0) {
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
+        ASSERT_EQ(::chown(folder.c_str(), 54321, 54321), 0);
+        testing::internal::CaptureStderr();
+        (void)Read(Open().get(), id);
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("is not used"), std::string::npos);
+        EXPECT_FALSE(fs::exists(EntryOf(id)));
+    }
 }
 
 }  // namespace

@@ -235,13 +235,160 @@ TEST(MimeReader, JapaneseTextConvertedOrKeptInItsOwnEncoding) {
     IncomingMessage sjis = Parse(msg, 932);
     EXPECT_EQ(sjis.subject, "\x93\xfa\x96\x7b");
     EXPECT_EQ(sjis.noteText, "\x93\xfa\x96\x7b\r\n");
+    // Native text keeps an ISO-2022-JP body; its headers, which the desktop's converter
+    // never reads as ISO-2022-JP, come in Shift_JIS.
     IncomingMessage native = Parse(msg, 932, true);
-    EXPECT_EQ(native.subject, jis);
+    EXPECT_EQ(native.subject, "\x93\xfa\x96\x7b");
     EXPECT_EQ(native.noteText, jis + "\r\n");
     // The option has no effect on other code pages: text is converted ('?' for what the
     // page lacks).
     IncomingMessage latin = Parse(msg, 1252, true);
     EXPECT_EQ(latin.noteText, "??\r\n");
+}
+
+TEST(MimeReader, NativeTextOnlyInEncodingsTheDesktopConverterRecognises) {
+    // EUC-JP "日本" from "山田": handed over as Shift_JIS, headers too.
+    IncomingMessage euc = Parse(
+        "From: =?EUC-JP?B?u7PFxA==?= <yamada@example.jp>\n"
+        "Subject: =?EUC-JP?B?xvzL3A==?=\n"
+        "Content-Type: text/plain; charset=EUC-JP\nContent-Transfer-Encoding: 8bit\n\n"
+        "\xC6\xFC\xCB\xDC\n",
+        932, true);
+    EXPECT_EQ(euc.noteText, "\x93\xfa\x96\x7b\r\n");
+    EXPECT_EQ(euc.subject, "\x93\xfa\x96\x7b");
+    EXPECT_EQ(euc.originator.name, "\x8e\x52\x93\x63");
+
+    // UTF-8 "こんにちは。" that cannot pass for Shift_JIS: body and headers stay UTF-8
+    // ("日本語" cannot pass either).
+    const std::string hello =
+        "\xE3\x81\x93\xE3\x82\x93\xE3\x81\xAB\xE3\x81\xA1\xE3\x81\xAF\xE3\x80\x82";
+    const std::string nihongo = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
+    std::string utf8Message =
+        "Subject: =?UTF-8?B?5pel5pys6Kqe?=\n"
+        "Content-Type: text/plain; charset=UTF-8\n\n" +
+        hello + "\n";
+    IncomingMessage utf8 = Parse(utf8Message, 932, true);
+    EXPECT_EQ(utf8.noteText, hello + "\r\n");
+    EXPECT_EQ(utf8.subject, nihongo);
+    // ... but a subject that could pass for Shift_JIS ("日本") would be left raw by the
+    // converter: all headers come in Shift_JIS then.
+    IncomingMessage shortSubject = Parse(
+        "Subject: =?UTF-8?B?5pel5pys?=\nContent-Type: text/plain; charset=UTF-8\n\n" + hello + "\n",
+        932, true);
+    EXPECT_EQ(shortSubject.noteText, hello + "\r\n");
+    EXPECT_EQ(shortSubject.subject, "\x93\xfa\x96\x7b");
+    // A UTF-8 body that could pass for Shift_JIS ("日本", no line end) is converted here.
+    IncomingMessage lookAlike = Parse(
+        "Subject: =?UTF-8?B?5pel5pys6Kqe?=\nContent-Type: text/plain; charset=UTF-8\n\n"
+        "\xE6\x97\xA5\xE6\x9C\xAC",
+        932, true);
+    EXPECT_EQ(lookAlike.noteText, "\x93\xfa\x96\x7b");
+    EXPECT_EQ(lookAlike.subject, "\x93\xfa\x96\x7b\x8c\xea");
+    // Parts in different encodings are converted here too.
+    IncomingMessage mixed = Parse(
+        "Subject: x\nContent-Type: multipart/mixed; boundary=B\n\n"
+        "--B\nContent-Type: text/plain; charset=ISO-2022-JP\n\n\x1b$BF|K\\\x1b(B\n"
+        "--B\nContent-Type: text/plain; charset=UTF-8\n\n" +
+            hello + "\n--B--\n",
+        932, true);
+    EXPECT_EQ(mixed.noteText,
+              "\x93\xfa\x96\x7b\r\n\r\n\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd\x81\x42");
+}
+
+TEST(MimeReader, MultipartWithoutUsableBoundaryIsReadAsOneText) {
+    // No boundary parameter, one cut short at its quote, one the body never uses: the body
+    // is one text.
+    for (const char* contentType :
+         {"multipart/mixed", "multipart/mixed; boundary=\"abc", "multipart/mixed; boundary=XYZ"}) {
+        IncomingMessage m = Parse(std::string("Subject: s\nContent-Type: ") + contentType +
+                                  "\n\n--abc\nContent-Type: text/plain\n\nthe text\n--abc--\n");
+        EXPECT_NE(m.noteText.find("the text"), std::string::npos) << contentType;
+        EXPECT_TRUE(m.attachments.empty()) << contentType;
+    }
+    IncomingMessage latin =
+        Parse("Subject: s\nContent-Type: multipart/alternative; charset=iso-8859-1\n\nCaf\xE9\n");
+    EXPECT_EQ(latin.noteText, "Caf\xE9\r\n");
+    // Inside a multipart with a good boundary, beside another part.
+    IncomingMessage nested = Parse(
+        "Subject: s\nContent-Type: multipart/mixed; boundary=OUT\n\n"
+        "--OUT\nContent-Type: text/plain\n\nfirst\n"
+        "--OUT\nContent-Type: multipart/alternative; boundary=IN\n\ninner text\n--OUT--\n");
+    EXPECT_EQ(nested.noteText, "first\r\n\r\ninner text");
+}
+
+TEST(MimeReader, HeaderBlockWithoutEmptyLineKeepsTheTextAfterIt) {
+    IncomingMessage top = Parse("From: a@b.c\nSubject: s\nDear Bob: hi there\nmore\n");
+    EXPECT_EQ(top.subject, "s");
+    EXPECT_EQ(top.originator.address, "a@b.c");
+    EXPECT_EQ(top.noteText, "Dear Bob: hi there\r\nmore\r\n");
+    IncomingMessage crlf = Parse("Subject: s\r\nBody text\r\n");
+    EXPECT_EQ(crlf.noteText, "Body text\r\n");
+    // A part's headers likewise; "second: line" is text of the part.
+    IncomingMessage part = Parse(
+        "Subject: mp\nContent-Type: multipart/mixed; boundary=B\n\n"
+        "--B\nContent-Type: text/plain\nfirst line of part\nsecond: line\n"
+        "--B\nContent-Type: text/plain\n\nsecond part\n--B--\n");
+    EXPECT_EQ(part.noteText, "first line of part\r\nsecond: line\r\n\r\nsecond part");
+    // An mbox "From " line at the top is no body.
+    IncomingMessage mbox = Parse("From a@b.c Mon Dec  7 10:00:00 2026\nSubject: s\n\nbody\n");
+    EXPECT_EQ(mbox.subject, "s");
+    EXPECT_EQ(mbox.noteText, "body\r\n");
+}
+
+TEST(MimeReader, UnreadableContentTypeIsPlainText) {
+    IncomingMessage text = Parse("Subject: s\nContent-Type: text\n\nbody of text\n");
+    EXPECT_EQ(text.noteText, "body of text\r\n");
+    EXPECT_TRUE(text.attachments.empty());
+    IncomingMessage charset =
+        Parse("Subject: s\nContent-Type: text; charset=utf-8\n\nCaf\xC3\xA9\n");
+    EXPECT_EQ(charset.noteText, "Caf\xE9\r\n");
+    IncomingMessage parts = Parse(
+        "Subject: s\nContent-Type: multipart/mixed; boundary=B\n\n"
+        "--B\nContent-Type: @@garbage\n\none\n--B\nContent-Type: /plain\n\ntwo\n"
+        "--B\nContent-Type: text/\n\nthree\n--B\nContent-Type: application/octet-stream\n\n"
+        "data\n--B--\n");
+    EXPECT_EQ(parts.noteText, "one\r\n\r\ntwo\r\n\r\nthree");
+    ASSERT_EQ(parts.attachments.size(), 1u);
+    EXPECT_EQ(parts.attachments[0].data, "data");
+}
+
+TEST(MimeReader, InlineHtmlOutsideAlternativeIsListedUnlessItIsTheText) {
+    IncomingMessage mixed = Parse(
+        "Subject: s\nContent-Type: multipart/mixed; boundary=B\n\n"
+        "--B\nContent-Type: text/plain\n\nplain\n"
+        "--B\nContent-Type: text/html\n\n<p>html</p>\n--B--\n");
+    EXPECT_EQ(mixed.noteText, "plain");
+    ASSERT_EQ(mixed.attachments.size(), 1u);
+    EXPECT_EQ(mixed.attachments[0].data, "<p>html</p>");
+    EXPECT_EQ(mixed.attachments[0].diskName, "attachment1.html");
+    // The HTML of an alternative beside it is not.
+    IncomingMessage both = Parse(
+        "Subject: s\nContent-Type: multipart/mixed; boundary=B\n\n"
+        "--B\nContent-Type: multipart/alternative; boundary=A\n\n"
+        "--A\nContent-Type: text/plain\n\nplain\n--A\nContent-Type: text/html\n\n<p>alt</p>\n"
+        "--A--\n--B\nContent-Type: text/html\n\n<p>extra</p>\n--B--\n");
+    EXPECT_EQ(both.noteText, "plain");
+    ASSERT_EQ(both.attachments.size(), 1u);
+    EXPECT_EQ(both.attachments[0].data, "<p>extra</p>");
+    // Without plain text the first HTML part is the text, the second an attachment.
+    IncomingMessage html = Parse(
+        "Subject: s\nContent-Type: multipart/mixed; boundary=B\n\n"
+        "--B\nContent-Type: text/html\n\n<p>one</p>\n"
+        "--B\nContent-Type: text/html\n\n<p>two</p>\n--B--\n");
+    EXPECT_EQ(html.noteText, "one");
+    ASSERT_EQ(html.attachments.size(), 1u);
+    EXPECT_EQ(html.attachments[0].data, "<p>two</p>");
+}
+
+TEST(MimeReader, OriginatorWithEmptyAddressKeepsItsName) {
+    for (const char* from :
+         {"MAILER DAEMON <>", "\"MAILER DAEMON\" <>", "=?UTF-8?Q?MAILER_DAEMON?= <>"}) {
+        IncomingMessage m = Parse(std::string("From: ") + from + "\nSubject: s\n\nbounce\n");
+        ASSERT_TRUE(m.hasOriginator) << from;
+        EXPECT_EQ(m.originator.name, "MAILER DAEMON") << from;
+        EXPECT_EQ(m.originator.address, "") << from;
+    }
+    EXPECT_FALSE(Parse("From: <>\nSubject: s\n\nx\n").hasOriginator);
 }
 
 TEST(MimeReader, DamagedInputStillGivesWhatCouldBeRead) {

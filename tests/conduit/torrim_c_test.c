@@ -37,6 +37,10 @@ int main(void) {
     CHECK(strcmp(name, "Mail") == 0);
     CHECK(GetConduitName(name, 3) == 0);
     CHECK(strcmp(name, "Ma") == 0);
+    /* A buffer of no bytes gets none. */
+    memset(name, 'x', sizeof(name));
+    CHECK(GetConduitName(name, 0) == 0);
+    CHECK(name[0] == 'x');
 
     unsigned int request[20] = {1, 80};
     uint32_t size = sizeof(name);

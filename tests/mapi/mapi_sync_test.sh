@@ -124,6 +124,23 @@ sync
 no_problems
 [ "$("$tethersync" mail list)" = "$before" ] || fail "a sync without changes changed the handheld"
 
+# ---- what a killed run left is removed by the next one, and never taken for mail or state ----
+own=1796740000.M1Q1R0123456789abcdef.test
+printf 'From: x@example.org\nSubject: Half\n\nHalf a mess' >"$store/tmp/$own"
+printf 'From: y@example.org\nSubject: Theirs\n\nStill being written' >"$store/tmp/1796740000.P9.other"
+state=$work/data/alice/mail/mail.dat
+[ -f "$state" ] || fail "no state file at $state"
+printf 'not a state' >"$state.tmp0badcafe"
+printf 'part' >"$TMPDIR/mapi-AbC123-a.txt"
+sync
+no_problems
+[ ! -e "$store/tmp/$own" ] || fail "a killed delivery's file stayed in tmp/"
+[ ! -e "$state.tmp0badcafe" ] || fail "a killed save's temporary file stayed"
+[ ! -e "$TMPDIR/mapi-AbC123-a.txt" ] || fail "a killed read's attachment file stayed"
+[ -e "$store/tmp/1796740000.P9.other" ] || fail "another program's fresh delivery was removed"
+[ "$("$tethersync" mail list)" = "$before" ] || fail "leftovers changed the handheld"
+rm "$store/tmp/1796740000.P9.other"
+
 # ---- read marks: handheld to desktop, desktop to handheld ----
 ts mail read "$(hh_id Plain)"
 mv "$store/new/1796724000.files.test" "$store/cur/1796724000.files.test:2,S"
@@ -170,5 +187,17 @@ for interface in vim32 NotesVIM32; do
     grep -q '   - Could not log on to the Desktop Mail System.' "$log" || fail "$interface: no logon report"
     [ "$("$tethersync" mail list)" = "$before" ] || fail "$interface: handheld changed"
 done
+
+# ---- a store folder that is no Maildir: the logon is refused, the handheld keeps its mail ----
+ts user set --user alice Interface MAPI32
+mkdir -p "$work/NotMaildir"
+sed -i "s|^Store=.*|Store=$work/NotMaildir|" "$TETHER_MAPI_PROFILES"
+: >"$log"
+"$tethersync" sync >"$work/out.txt" 2>&1 || true
+grep -q '   - Could not log on to the Desktop Mail System.' "$log" || fail "no logon report"
+grep -q "mapi32: profile \"Test\": the store $work/NotMaildir is not a Maildir" "$work/out.txt" \
+    || fail "no reason given: $(cat "$work/out.txt")"
+[ "$("$tethersync" mail list)" = "$before" ] || fail "a folder that is no Maildir emptied the handheld"
+[ -z "$(ls -A "$work/NotMaildir")" ] || fail "Maildir folders made in $work/NotMaildir"
 
 echo "whole syncs with the Simple MAPI back-end: all scenarios as expected"

@@ -76,6 +76,25 @@ TEST(PassesScenario, SendOnlyModeSendsTheOutboxAndChangesNothingElse) {
     EXPECT_FALSE(s.desktop.inbox.begin()->second.read);
 }
 
+// Display names holding list separators, as the conduit composes them and as people type
+// them: each line is one recipient.
+TEST(PassesScenario, OutboxRecipientNamesWithSeparatorsReachOneRecipientEach) {
+    CScenario s;
+    tethersync::HandheldMail mail;
+    mail.texts[SUBJECT] = "Commas";
+    mail.texts[tethersync::TO] = "jane@y.com (Doe, Jane)";
+    mail.texts[tethersync::CC] = "\"Roe; Ann\" <ann@y.com>, bob@x.com";
+    ASSERT_NE(s.PutMail(1, mail, SYNC_REC_MODIFIED), 0u);
+    s.Sync();
+    EXPECT_EQ(s.host.m_log, QUIET_RUN);
+    EXPECT_EQ(s.desktop.sentSubjects, std::vector<std::string>{"Commas"});
+    EXPECT_EQ(s.desktop.sentRecipients,
+              (std::vector<std::string>{"1 jane@y.com (Doe, Jane)",
+                                        "2 ann@y.com (Roe; Ann)",
+                                        "2 bob@x.com (bob@x.com)"}));
+    EXPECT_TRUE(s.Subjects(1).empty());
+}
+
 TEST(PassesScenario, UnsentMailStaysInTheOutboxWithANotice) {
     CScenario s;
     s.desktop.failSend = true;

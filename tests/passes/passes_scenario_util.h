@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "conduit/core/address.h"
 #include "conduit/core/codes.h"
 #include "conduit/core/host_services_real.h"
 #include "conduit/core/mail_conduit.h"
@@ -134,6 +135,8 @@ struct DesktopMail {
 struct CScriptedDesktop {
     std::map<std::string, DesktopMail> inbox;
     std::vector<std::string> sentSubjects;
+    // "kind address (name)" of each recipient sent to, the address as the back-ends send it.
+    std::vector<std::string> sentRecipients;
     int nextId = 1;
     std::set<std::string> failMark, failDelete, failRead;  // by message id
     int failFindAfter = -1;  // FindNextMessage calls that succeed before one fails
@@ -187,6 +190,14 @@ public:
             return LogProblem(6105, message);
         }
         m_desktop.sentSubjects.emplace_back(message->Subject());
+        for (int kind = RECIPIENT_TO; kind <= RECIPIENT_BCC; ++kind) {
+            uint32_t position = 0;
+            while (auto recipient = message->m_pRecipients->NextOfKind(kind, &position)) {
+                m_desktop.sentRecipients.push_back(std::to_string(kind) + " " +
+                                                   CleanAddress(recipient->m_address) + " (" +
+                                                   std::string(recipient->m_name) + ")");
+            }
+        }
         return 0;
     }
     int32_t FindNextMessage() override {

@@ -11,6 +11,7 @@
 
 #include "intl/table_layout.h"
 #include "intl/table_writer.h"
+#include "platform/file_util.h"
 #include "tools/cctb/charsets.h"
 #include "tools/cctb/text_tables.h"
 #include "tools/cctb/xlat_source.h"
@@ -65,27 +66,13 @@ bool Collect(glossel::TableFileContents* contents, std::string* error) {
     return true;
 }
 
-// Writes beside the target and renames over it, so that a failed build never
-// leaves a half-written table file behind.
+// Writes beside the target and renames over it (the platform's atomic replacement), so
+// that a failed build never leaves a half-written table file behind.
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            *error = "cannot write " + temporary;
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        *error = "cannot rename " + temporary + " to " + path + ": " + ec.message();
-        std::filesystem::remove(temporary, ec);
+    const int32_t err = platform::WriteFileAtomic(
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    if (err != 0) {
+        *error = "cannot write " + path + ": " + std::strerror(err);
         return false;
     }
     return true;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "include/glossel/glossel.h"
+#include "platform/file_util.h"
 #include "tools/cctb/charsets.h"
 #include "tools/glossel/translate_command.h"
 
@@ -366,7 +367,7 @@ bool ReadInput(const std::string& command, const std::vector<std::string>& opera
 
 // Standard output, or FILE replaced as a whole: the data goes to a new file
 // beside it, reaches the disk, and only then takes the name, so a failure
-// leaves the previous FILE as it was.
+// leaves the previous FILE as it was (and a replaced FILE keeps its mode).
 bool WriteOutput(const std::string& command, const std::string& path, const std::string& data) {
     if (path.empty() || path == "-") {
         if (std::fwrite(data.data(), 1, data.size(), stdout) != data.size() ||
@@ -376,24 +377,12 @@ bool WriteOutput(const std::string& command, const std::string& path, const std:
         }
         return true;
     }
-    const std::string temporary = path + ".glossel-tmp";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    bool ok = file != nullptr;
-    if (ok) {
-        ok = std::fwrite(data.data(), 1, data.size(), file) == data.size() &&
-             std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-        ok = std::fclose(file) == 0 && ok;
+    if (const int32_t err = platform::WriteFileAtomic(path, data)) {
+        std::fprintf(stderr, "glossel %s: cannot write %s: %s\n", command.c_str(), path.c_str(),
+                     std::strerror(err));
+        return false;
     }
-    std::error_code ec;
-    if (ok) {
-        std::filesystem::rename(temporary, path, ec);
-        ok = !ec;
-    }
-    if (!ok) {
-        std::fprintf(stderr, "glossel %s: cannot write %s\n", command.c_str(), path.c_str());
-        std::filesystem::remove(temporary, ec);
-    }
-    return ok;
+    return true;
 }
 
 // --- Context ------------------------------------------------------------------

@@ -11,6 +11,7 @@
 
 #include "include/glossel/glossel.h"
 #include "intl/table_layout.h"
+#include "platform/file_util.h"
 #include "tools/cctb/charsets.h"
 
 namespace glossel_cli {
@@ -118,8 +119,8 @@ private:
     tccIntlCtxtStruct* m_pHandle = nullptr;
 };
 
-// Output to a file goes to a temporary file that replaces the target only
-// when everything was written.
+// Output to a file goes to a temporary file that replaces the target only when everything
+// was written (the platform's atomic replacement: the target keeps its mode).
 class COutput {
 public:
     bool Open(const std::string& path) {
@@ -128,53 +129,48 @@ public:
             m_pStream = stdout;
             return true;
         }
-        m_temporary = path + ".glossel-tmp";
-        m_pStream = std::fopen(m_temporary.c_str(), "wb");
-        if (m_pStream == nullptr) {
-            std::fprintf(stderr, "glossel: cannot write %s\n", m_temporary.c_str());
+        m_toFile = true;
+        if (const int32_t err = m_file.Open(path)) {
+            std::fprintf(stderr, "glossel: cannot write %s: %s\n", path.c_str(),
+                         std::strerror(err));
             return false;
         }
         return true;
     }
     bool Write(const uint8_t* data, size_t length) {
-        if (length != 0 && std::fwrite(data, 1, length, m_pStream) != length) {
-            std::fprintf(stderr, "glossel: write error on %s\n",
-                         m_temporary.empty() ? "standard output" : m_temporary.c_str());
+        if (length == 0) {
+            return true;
+        }
+        if (m_toFile) {
+            if (const int32_t err = m_file.Write(data, length)) {
+                std::fprintf(stderr, "glossel: write error on %s: %s\n", m_path.c_str(),
+                             std::strerror(err));
+                return false;
+            }
+            return true;
+        }
+        if (std::fwrite(data, 1, length, m_pStream) != length) {
+            std::fprintf(stderr, "glossel: write error on standard output\n");
             return false;
         }
         return true;
     }
     bool Commit() {
-        if (m_temporary.empty()) {
+        if (!m_toFile) {
             return std::fflush(m_pStream) == 0;
         }
-        const bool closed = std::fclose(m_pStream) == 0;
-        m_pStream = nullptr;
-        std::error_code ec;
-        if (closed) {
-            std::filesystem::rename(m_temporary, m_path, ec);
-        }
-        if (!closed || ec) {
-            std::fprintf(stderr, "glossel: cannot write %s\n", m_path.c_str());
-            std::filesystem::remove(m_temporary, ec);
+        if (const int32_t err = m_file.Commit()) {
+            std::fprintf(stderr, "glossel: cannot write %s: %s\n", m_path.c_str(),
+                         std::strerror(err));
             return false;
         }
-        m_temporary.clear();
         return true;
-    }
-    ~COutput() {
-        if (!m_temporary.empty()) {
-            if (m_pStream != nullptr) {
-                std::fclose(m_pStream);
-            }
-            std::error_code ignored;
-            std::filesystem::remove(m_temporary, ignored);
-        }
     }
 
 private:
     std::string m_path;
-    std::string m_temporary;
+    bool m_toFile = false;
+    platform::CAtomicFileWriter m_file;  // dropped unless committed
     std::FILE* m_pStream = nullptr;
 };
 

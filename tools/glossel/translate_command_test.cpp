@@ -2,6 +2,7 @@
 #include "tools/glossel/translate_command.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <string>
@@ -79,6 +80,21 @@ TEST_F(TranslateCommandTest, PipesAndErrors) {
     EXPECT_EQ(ReadBytes(m_dir.File("keep")), Bytes{'k'});
     EXPECT_EQ(Run("translate --help > " + m_dir.File("help")), 0);
     EXPECT_NE(glossel::testing::ReadText(m_dir.File("help")).find("--from"), std::string::npos);
+}
+
+TEST_F(TranslateCommandTest, ReplacedOutputKeepsItsMode) {
+    WriteBytes(m_dir.File("in.txt"), Bytes{'b', 'c', 'a', '\n'});
+    for (const char* command : {"translate --from 1252 --to 1252 -o ", "sort -o "}) {
+        SCOPED_TRACE(command);
+        const std::string out = m_dir.File("shared.txt");
+        WriteBytes(out, Bytes{'o', 'l', 'd'});
+        ASSERT_EQ(::chmod(out.c_str(), 0640), 0);
+        ASSERT_EQ(Run(command + out + " " + m_dir.File("in.txt")), 0);
+        struct stat st {};
+        ASSERT_EQ(::stat(out.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0640u);
+        EXPECT_NE(ReadBytes(out), (Bytes{'o', 'l', 'd'}));
+    }
 }
 
 }  // namespace
