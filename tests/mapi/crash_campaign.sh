@@ -13,12 +13,12 @@
 # STRIDE n runs every n-th file call and the last 30 (a sample; the host-call loop always
 # runs in full);
 # 1 runs the full campaign. Prints: calls covered, trials, violations. Temporary files a
-# killed run leaves (Maildir tmp/, "*.tmp…") are counted; with CAMPAIGN_STRICT_LEFTOVERS=1
-# each is a violation.
+# killed run left (Maildir tmp/, "*.tmp…") and the clean sync did not remove are a
+# violation; CAMPAIGN_STRICT_LEFTOVERS=0 only counts them.
 set -uo pipefail
 tethersync=$1
 stride=${2:-1}
-strict_leftovers=${CAMPAIGN_STRICT_LEFTOVERS:-0}
+strict_leftovers=${CAMPAIGN_STRICT_LEFTOVERS:-1}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
