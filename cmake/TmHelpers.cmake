@@ -65,6 +65,12 @@ function(tm_add_fuzzer name)
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_libraries(${name} PRIVATE ${F_LIBS})
+  # "ninja fuzzers" builds every fuzz target and only what they need.
+  if(NOT TARGET fuzzers)
+    add_custom_target(fuzzers)
+  endif()
+  add_dependencies(fuzzers ${name})
+  set_property(GLOBAL APPEND PROPERTY TM_FUZZERS ${name})
 endfunction()
 
 # tm_add_benchmark(NAME SOURCES ... LIBS ...)

@@ -6,6 +6,7 @@ PKGS=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev libicu-dev libgmime-3.0-dev libcurl4-openssl-dev libxxhash-dev
   locales-all python3-aiosmtpd tzdata
+  man-db dpkg-dev file
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -57,6 +57,8 @@ public:
             {6114,
              "(The content of this field was too large.  The entire e-mail is available "
              "in your E-Mail application.)"},
+            {6116, "   - No mail interface: \"Interface\" of section \"Mail\" is missing."},
+            {6117, "   - An unknown mail interface in \"Interface\" of section \"Mail\"."},
         };
     }
 

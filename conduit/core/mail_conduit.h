@@ -166,14 +166,22 @@ private:
     // Helpers of the passes.
     int32_t ReadRecordIds(std::vector<uint32_t>* ids);
     void SetCurrentDesktopMessage(const CMessage& entry);
-    int32_t MarkEntryReadOnDesktop(const CMessage& entry);
-    int32_t DeleteEntryOnDesktop(const CMessage& entry);
+    // Carry a handheld change (read mark, deletion) to the entry's desktop copy. true when
+    // it is done there, or when the entry has no desktop copy; false when it has to wait for
+    // a later operation, the entry then kept unsettled: the mail system refused it (its code
+    // in *code, reported) or was not reached for it in this operation (*code 0).
+    bool CarryReadMark(CMessage& entry, int32_t* code);
+    bool CarryDeletion(CMessage& entry, int32_t* code);
+    bool CarryToDesktop(CMessage& entry, int32_t (CMailConduit::*operation)(), int32_t* code);
     void KeepUnsettled(CMessage& entry);
     // A handheld change could not be carried to the desktop: the change marks stay.
     bool m_changeFailed = false;
     // The synchronize pass carried every handheld change: the driver clears the change
     // marks after the state is saved.
     bool m_clearChangeMarks = false;
+    // A record deleted on the handheld waits for its desktop copy: deleted records and the
+    // deleted category are not purged in this operation, so the deletion is carried later.
+    bool m_deletionWaits = false;
 };
 
 }  // namespace torrim

@@ -20,6 +20,15 @@ class CMessageMgr;
 
 enum RecipientKind : int32_t { RECIPIENT_TO = 1, RECIPIENT_CC = 2, RECIPIENT_BCC = 3 };
 
+// Handheld categories (m_category): the desktop's copies of its inbox messages (0), the
+// outbox (1), messages deleted on the handheld (2), and the kept categories of messages that
+// exist only on the handheld: filed (3) and drafts (4).
+inline constexpr int32_t CATEGORY_INBOX = 0;
+inline constexpr int32_t CATEGORY_OUTBOX = 1;
+inline constexpr int32_t CATEGORY_DELETED = 2;
+inline constexpr int32_t CATEGORY_FILED = 3;
+inline constexpr int32_t CATEGORY_DRAFT = 4;
+
 // A recipient on its own: what Append takes and what the archive form reads and writes.
 class CRecipient : public platform::CObject {
 public:

@@ -304,9 +304,15 @@ CMessage* CMessageMgr::FindByDesktopId(std::string_view desktopId) const {
 }
 
 CMessage* CMessageMgr::FindByDateAndSubject(const CMessage& message) const {
+    // Date and subject alone do not tell two messages apart (dates often come to the minute
+    // only): a message bound to another's entry would take over that message's handheld
+    // record, and a deletion of that record would delete the wrong desktop message.
     return FirstOf(m_bySubject, TextValue(message.Subject()), [&message](const CMessage& c) {
         return c.m_date == message.m_date && c.Subject() == message.Subject() &&
-               c.DesktopId().empty() && c.m_desktopKey1 == 0 && c.m_desktopKey2 == 0;
+               c.DesktopId().empty() && c.m_desktopKey1 == 0 && c.m_desktopKey2 == 0 &&
+               (c.m_category == CATEGORY_INBOX || c.m_category == CATEGORY_DELETED) &&
+               c.FromAddress() == message.FromAddress() && c.FromName() == message.FromName() &&
+               c.Body() == message.Body();
     });
 }
 

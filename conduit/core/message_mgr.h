@@ -89,8 +89,9 @@ public:
     int64_t FindByRecordId(uint32_t recordId) const;
     // The first message whose desktop id equals the text byte for byte.
     CMessage* FindByDesktopId(std::string_view desktopId) const;
-    // The first message with the same date and subject, an empty desktop id and both
-    // desktop keys 0.
+    // The first desktop copy (category 0 or 2) with an empty desktop id and both desktop
+    // keys 0 whose date, subject, sender (name and address) and body are those of the given
+    // message.
     CMessage* FindByDateAndSubject(const CMessage& message) const;
     // The first message not on the handheld, dated at the same time as the given one or
     // less than 60 seconds after it, with the same subject, sender address and category, and the

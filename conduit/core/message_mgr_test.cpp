@@ -371,6 +371,48 @@ TEST(MessageMgrLookupTest, FindMatchingComparesCutBodiesOfTruncatedMessages) {
     EXPECT_EQ(state.FindMatching(given), state.Lookup(1));
 }
 
+TEST(MessageMgrLookupTest, DateAndSubjectMatchBindsOnlyTheDesktopCopyWithTheSameText) {
+    // Three entries of one date and subject: a filed handheld-only message, and the copies
+    // of two desktop messages that differ in their text or their sender.
+    CMessageMgr state;
+    auto add = [&state](int32_t category, const char* from, const char* body) {
+        auto entry = MakeMessage(0, "Build failed", 1000);
+        entry->m_category = category;
+        entry->SetFromName("Robot");
+        entry->SetFromAddress(from);
+        entry->SetBody(body);
+        state.Append(std::move(entry));
+    };
+    add(3, "ci@x", "run 1");
+    add(0, "ci@x", "run 1");
+    add(0, "ci@x", "run 2");
+    add(2, "ops@x", "run 2");
+    CMessage probe;
+    probe.SetSubject("Build failed");
+    probe.m_date = 1000;
+    probe.SetFromName("Robot");
+    probe.SetFromAddress("ci@x");
+    probe.SetBody("run 2");
+    EXPECT_EQ(state.FindByDateAndSubject(probe), state.Lookup(2));
+    probe.SetBody("run 1");
+    EXPECT_EQ(state.FindByDateAndSubject(probe), state.Lookup(1));  // never the filed one
+    probe.SetBody("run 3");
+    EXPECT_EQ(state.FindByDateAndSubject(probe), nullptr);
+    probe.SetBody("run 2");
+    probe.SetFromAddress("ops@x");
+    EXPECT_EQ(state.FindByDateAndSubject(probe), state.Lookup(3));
+    probe.SetFromName("Ops");
+    EXPECT_EQ(state.FindByDateAndSubject(probe), nullptr);
+    // The only candidate is not taken when its text differs either.
+    CMessageMgr single;
+    single.Append(MakeMessage(0, "Build failed", 1000));
+    probe.SetFromName("");
+    probe.SetFromAddress("");
+    EXPECT_EQ(single.FindByDateAndSubject(probe), nullptr);
+    probe.SetBody("");
+    EXPECT_EQ(single.FindByDateAndSubject(probe), single.Lookup(0));
+}
+
 TEST(MessageMgrLookupTest, IndexesFollowFieldChangesAndReplacements) {
     CMessageMgr state;
     state.Append(MakeMessage(10, "a", 5));
@@ -448,6 +490,8 @@ TEST(MessageMgrLookupTest, IndexedLookupsReturnWhatAScanReturnsThroughRandomChan
                     auto fresh = MakeMessage(pick(6), texts[pick(5)], 1000 + pick(130));
                     fresh->SetDesktopId(texts[pick(5)]);
                     fresh->SetFromAddress(pick(2) ? "a@b" : "c@d");
+                    fresh->SetBody(pick(2) ? "" : "b");
+                    fresh->m_category = static_cast<int32_t>(pick(4));
                     fresh->m_onHandheld = static_cast<int32_t>(pick(2));
                     state.Append(std::move(fresh));
                     break;
@@ -492,11 +536,14 @@ TEST(MessageMgrLookupTest, IndexedLookupsReturnWhatAScanReturnsThroughRandomChan
             probe.SetSubject(text);
             probe.m_date = 1000 + pick(130);
             probe.SetFromAddress(pick(2) ? "a@b" : "c@d");
-            ASSERT_EQ(
-                state.FindByDateAndSubject(probe), ScanFirst(state, maxKey, [&](const CMessage& c) {
-                    return c.m_date == probe.m_date && c.Subject() == text &&
-                           c.DesktopId().empty() && c.m_desktopKey1 == 0 && c.m_desktopKey2 == 0;
-                }));
+            probe.SetBody(pick(2) ? "" : "b");
+            ASSERT_EQ(state.FindByDateAndSubject(probe),
+                      ScanFirst(state, maxKey, [&](const CMessage& c) {
+                          return c.m_date == probe.m_date && c.Subject() == text &&
+                                 c.DesktopId().empty() && c.m_desktopKey1 == 0 &&
+                                 c.m_desktopKey2 == 0 && (c.m_category == 0 || c.m_category == 2) &&
+                                 c.FromAddress() == probe.FromAddress() && c.Body() == probe.Body();
+                      }));
             ASSERT_EQ(state.FindMatching(probe), ScanFirst(state, maxKey, [&](const CMessage& c) {
                           const int64_t d = int64_t{c.m_date} - int64_t{probe.m_date};
                           return c.m_onHandheld == 0 && d >= 0 && d < 60 && c.Subject() == text &&

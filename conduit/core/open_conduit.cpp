@@ -153,6 +153,15 @@ int32_t ConduitOpen(CHostServices& host, MailSettings& settings, ProgressCallbac
         return 0;
     }
     const BackEndKind kind = BackEndOf(host, settings.Interface());
+    if (kind == BackEndKind::None) {
+        // Nothing can run; the log says which setting is wrong, once per operation.
+        const std::string heading = "-- " + host.LoadString(IDS_CONDUIT_NAME);
+        const std::string why = host.LoadString(
+            settings.Interface().empty() ? IDS_NO_INTERFACE : IDS_UNKNOWN_INTERFACE);
+        (void)host.LogAddLine(heading.c_str(), LOG_CONFIG_WARNING);  // the result says it
+        (void)host.LogAddLine(why.c_str(), LOG_CONFIG_WARNING);
+        return result;
+    }
     // The 16-bit back-end needs the thunk; a registration that is refused ends the
     // operation quietly.
     if (kind == BackEndKind::Mapi16 && RegisteredThunk() == nullptr && !RegisterThunk(host)) {

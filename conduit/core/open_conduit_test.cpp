@@ -169,7 +169,17 @@ TEST_F(OpenConduitTest, UnknownInterfaceRunsNothingAndKnownOnesStopAtUnavailable
     m_host.m_settings[{7, "Interface"}] = "smtp";
     EXPECT_EQ(Open(), -1);
     EXPECT_EQ(m_host.Count("RegisterConduit"), 0);
-    EXPECT_TRUE(m_host.m_log.empty());
+    // The log names the setting at fault: an unknown value, then a missing one.
+    ASSERT_EQ(m_host.m_log.size(), 2u);
+    EXPECT_EQ(m_host.m_log[0].activity, 22);
+    EXPECT_EQ(m_host.m_log[1].activity, 22);
+    EXPECT_NE(m_host.m_log[1].text.find("unknown mail interface"), std::string::npos);
+    m_host.m_log.clear();
+    m_host.m_settings.erase({7, "Interface"});
+    EXPECT_EQ(Open(), -1);
+    ASSERT_EQ(m_host.m_log.size(), 2u);
+    EXPECT_NE(m_host.m_log[1].text.find("\"Interface\" of section \"Mail\""), std::string::npos);
+    EXPECT_NE(m_host.m_log[1].text.find("missing"), std::string::npos);
     // No mail profile exists (and VIM has no client library): each session stops at Logon
     // with the logon report, and never logs off.
     for (const char* name : {"MAPI32", "vim32", "notesvim32", "MAPI"}) {

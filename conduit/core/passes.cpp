@@ -19,11 +19,6 @@ uint32_t g_writeBudget = WRITE_BUDGET_UNLIMITED;
 
 namespace {
 
-constexpr int32_t CATEGORY_INBOX = 0;
-constexpr int32_t CATEGORY_OUTBOX = 1;
-constexpr int32_t CATEGORY_DELETED = 2;
-constexpr int32_t CATEGORY_FILED = 3;
-constexpr int32_t CATEGORY_DRAFT = 4;
 constexpr uint8_t CHANGE_MODIFIED = 2;
 constexpr uint8_t CHANGE_DELETED = 4;
 // Ids asked for in one id list request (its buffer size is a 16-bit byte count).
@@ -57,6 +52,15 @@ std::unique_ptr<CMessage> DescriptionOf(const CMessage& entry) {
     return copy;
 }
 
+// A desktop copy (category 0 or 2) that is not gone and yet has no desktop reference was
+// not met in this operation's inbox walk: its message could not be read. The mail system
+// has not been reached for it, so a change made to it on the handheld has to wait.
+bool DesktopCopyNotReached(const CMessage& entry) {
+    return (entry.m_category == CATEGORY_INBOX || entry.m_category == CATEGORY_DELETED) &&
+           entry.m_goneFromDesktop == 0 && entry.DesktopId().empty() && entry.m_desktopKey1 == 0 &&
+           entry.m_desktopKey2 == 0;
+}
+
 // The text with its first "%d" replaced by the number (the text comes from the language
 // library, so it is never used as a format).
 std::string WithNumber(std::string text, int32_t number) {
@@ -80,29 +84,38 @@ void CMailConduit::SetCurrentDesktopMessage(const CMessage& entry) {
     m_currentKey2 = static_cast<uint32_t>(entry.m_desktopKey2);
 }
 
-// An entry without a desktop reference (a handheld-only message, or one not found in this
-// operation's inbox walk) has nothing to mark or delete: done without asking the mail
-// system, which could only act on whatever message an empty reference means to it.
-int32_t CMailConduit::MarkEntryReadOnDesktop(const CMessage& entry) {
+// An entry without a desktop reference never reaches the mail system, which could only act
+// on whatever message an empty reference means to it. A handheld-only message has no
+// desktop copy: nothing to carry, the change is done. A desktop copy not reached in this
+// operation keeps its change for a later one.
+bool CMailConduit::CarryToDesktop(CMessage& entry, int32_t (CMailConduit::*operation)(),
+                                  int32_t* code) {
+    *code = 0;
     SetCurrentDesktopMessage(entry);
     if (m_currentId[0] == '\0' && m_currentKey1 == 0 && m_currentKey2 == 0) {
-        return 0;
+        if (DesktopCopyNotReached(entry)) {
+            KeepUnsettled(entry);
+            return false;
+        }
+        return true;
     }
+    // The report of a failure names the entry acted on.
     m_pCurrent = DescriptionOf(entry);
-    const int32_t result = MarkMessageRead();
+    *code = (this->*operation)();
     m_pCurrent.reset();
-    return result;
+    if (*code != 0) {
+        KeepUnsettled(entry);
+        return false;
+    }
+    return true;
 }
 
-int32_t CMailConduit::DeleteEntryOnDesktop(const CMessage& entry) {
-    SetCurrentDesktopMessage(entry);
-    if (m_currentId[0] == '\0' && m_currentKey1 == 0 && m_currentKey2 == 0) {
-        return 0;
-    }
-    m_pCurrent = DescriptionOf(entry);
-    const int32_t result = DeleteMessage();
-    m_pCurrent.reset();
-    return result;
+bool CMailConduit::CarryReadMark(CMessage& entry, int32_t* code) {
+    return CarryToDesktop(entry, &CMailConduit::MarkMessageRead, code);
+}
+
+bool CMailConduit::CarryDeletion(CMessage& entry, int32_t* code) {
+    return CarryToDesktop(entry, &CMailConduit::DeleteMessage, code);
 }
 
 // A handheld change that did not reach the desktop: the entry is flagged as changed on the
@@ -201,6 +214,7 @@ int32_t CMailConduit::SynchronizeMail() {
         return 0;
     }
     m_changeFailed = false;
+    m_deletionWaits = false;
     int32_t result = RefreshHandheldPresence();
     if (result == 0) {
         result = CollectDesktopInbox();
@@ -228,9 +242,11 @@ int32_t CMailConduit::OverwriteHandheld() {
     if (m_pPrefs != nullptr && m_pPrefs->m_mode == FILTER_SEND_ONLY) {
         return 0;
     }
-    // The outbox is never purged: it holds mail not yet sent.
+    // Only the desktop's copies are purged. The outbox holds mail not yet sent, and the
+    // kept categories hold the user's filed messages and drafts, which exist nowhere but on
+    // the handheld: their records and entries stay as they are.
     int32_t result = 0;
-    for (int16_t category : {CATEGORY_INBOX, CATEGORY_DELETED, CATEGORY_FILED, CATEGORY_DRAFT}) {
+    for (int16_t category : {CATEGORY_INBOX, CATEGORY_DELETED}) {
         result = m_host.PurgeAllRecsInCategory(m_dbHandle, category);
     }
     if (result == 0) {
@@ -240,13 +256,6 @@ int32_t CMailConduit::OverwriteHandheld() {
         result = RefreshHandheldPresence();
     }
     if (result == 0) {
-        // The kept categories were purged with the rest: their entries have no record left
-        // and are forgotten rather than rebuilt from the state's copy.
-        for (uint32_t key = 0; CMessage* entry = m_pState->Lookup(key); ++key) {
-            if (entry->m_onHandheld == 0 && IsHandheldOnly(entry->m_category)) {
-                entry->m_goneFromDesktop = 1;
-            }
-        }
         result = CopyNewMessages();
     }
     return result;
@@ -344,10 +353,11 @@ int32_t CMailConduit::CollectDesktopInbox() {
             complete = false;
             continue;
         }
+        // Only the desktop's own copies may be bound to a desktop message: a handheld-only
+        // message of the same date and subject is another message. Without stable ids the
+        // sender and the text must agree as well (FindByDateAndSubject).
         CMessage* entry = keepsIds ? m_pState->FindByDesktopId(m_currentId)
                                    : m_pState->FindByDateAndSubject(*m_pCurrent);
-        // Only the desktop's own copies may be bound to a desktop message: a handheld-only
-        // message of the same date and subject is another message.
         if (entry != nullptr && entry->m_category != CATEGORY_INBOX &&
             entry->m_category != CATEGORY_DELETED) {
             entry = nullptr;
@@ -440,11 +450,10 @@ int32_t CMailConduit::ApplyHandheldChanges() {
             if (entry->m_goneFromDesktop == 0 && entry->m_readOnDesktop == 0 &&
                 (message->m_readOnHandheld != 0 || deleted || category == CATEGORY_DELETED ||
                  category == CATEGORY_FILED)) {
-                if (MarkEntryReadOnDesktop(*entry) == 0) {
+                int32_t marked = 0;  // a refusal is reported and carried again later
+                if (CarryReadMark(*entry, &marked)) {
                     entry->m_readOnDesktop = 1;
                     message->m_readOnDesktop = 1;
-                } else {
-                    KeepUnsettled(*entry);
                 }
             }
             if (entry->m_goneFromDesktop == 0) {
@@ -502,7 +511,7 @@ int32_t CMailConduit::ApplyHandheldChanges() {
         }
     }
 
-    if (result == 0) {
+    if (result == 0 && !m_deletionWaits) {
         result = m_host.PurgeDeletedRecords(m_dbHandle);
         if (result == 0) {
             result = m_host.PurgeAllRecsInCategory(m_dbHandle, CATEGORY_DELETED);
@@ -519,21 +528,18 @@ int32_t CMailConduit::ApplyHandheldDeletion(std::unique_ptr<CMessage> message) {
     const int64_t key = m_pState->FindByRecordId(message->RecordId());
     CMessage* entry = key >= 0 ? m_pState->Lookup(static_cast<uint32_t>(key)) : nullptr;
     if (entry != nullptr && entry->m_goneFromDesktop == 0) {
-        if (entry->m_readOnDesktop == 0) {
-            result = MarkEntryReadOnDesktop(*entry);
-            if (result == 0) {
-                entry->m_readOnDesktop = 1;
-                message->m_readOnDesktop = 1;
-            }
+        if (entry->m_readOnDesktop == 0 && CarryReadMark(*entry, &result)) {
+            entry->m_readOnDesktop = 1;
+            message->m_readOnDesktop = 1;
         }
         if (entry->m_category == CATEGORY_INBOX) {
             // The entry leaves the state only once its desktop copy is really deleted;
-            // otherwise it stays and the message comes back to the handheld.
-            result = DeleteEntryOnDesktop(*entry);
-            if (result == 0) {
+            // otherwise it stays and the message comes back to the handheld, or, when the
+            // desktop was not reached, its deleted record waits for a later operation.
+            if (CarryDeletion(*entry, &result)) {
                 entry->m_goneFromDesktop = 1;
             } else {
-                KeepUnsettled(*entry);
+                m_deletionWaits = true;
             }
         } else {
             entry->m_goneFromDesktop = 1;  // no desktop copy: the entry is simply forgotten
@@ -557,20 +563,15 @@ int32_t CMailConduit::ApplyHandheldEdit(std::unique_ptr<CMessage> message) {
     int32_t marked = 0;
     if (entry->m_goneFromDesktop != 0 || entry->m_readOnDesktop != 0) {
         message->m_readOnDesktop = 1;
-    } else {
-        marked = MarkEntryReadOnDesktop(*entry);
-        if (marked == 0) {
-            entry->m_readOnDesktop = 1;
-            message->m_readOnDesktop = 1;
-        } else {
-            KeepUnsettled(*entry);
-        }
+    } else if (CarryReadMark(*entry, &marked)) {
+        entry->m_readOnDesktop = 1;
+        message->m_readOnDesktop = 1;
     }
     if (entry->m_category == CATEGORY_INBOX && entry->m_goneFromDesktop == 0) {
         // Moved out of the inbox on the handheld: the desktop copy goes. Until that works
         // the entry stays an inbox entry, so it is never taken for a handheld-only message.
-        if (DeleteEntryOnDesktop(*entry) != 0) {
-            KeepUnsettled(*entry);
+        int32_t deleted = 0;  // a refusal is reported and carried again later
+        if (!CarryDeletion(*entry, &deleted)) {
             return marked;
         }
     }
@@ -585,7 +586,10 @@ int32_t CMailConduit::RemoveVanishedMessages() {
         if (entry->m_onHandheld == 0) {
             continue;
         }
+        // A read mark still waiting for the desktop keeps its record: removed now, the
+        // message would come back unread from the desktop.
         const bool readInbox = unreadOnly && entry->m_category == CATEGORY_INBOX &&
+                               entry->m_changeKind == 0 &&
                                (entry->m_readOnDesktop != 0 || entry->m_readOnHandheld != 0);
         if (entry->m_goneFromDesktop == 0 && !readInbox) {
             continue;
@@ -598,6 +602,9 @@ int32_t CMailConduit::RemoveVanishedMessages() {
             return removed;
         }
         entry->m_goneFromDesktop = 1;
+    }
+    if (m_deletionWaits) {
+        return 0;
     }
     const int32_t result = m_host.PurgeDeletedRecords(m_dbHandle);
     if (result != 0) {

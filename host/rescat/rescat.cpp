@@ -67,6 +67,13 @@ constexpr NumberedString STRINGS[] = {
     {6115,
      "   - The distribution list of the following E-Mail has been omitted due to space "
      "limitations:"},
+    {6116,
+     "   - The mail settings name no mail interface: the key \"Interface\" of section "
+     "\"Mail\" in the user's Sync.ini is missing or empty. Run Mail Setup, or set it to "
+     "MAPI32 for a Simple MAPI profile."},
+    {6117,
+     "   - The mail settings name an unknown mail interface: the key \"Interface\" of "
+     "section \"Mail\" in the user's Sync.ini is none of mapi, mapi32, vim32 and notesvim32."},
     {6120, "   - Could not read the Desktop file %s."},
     {6121,
      "     It was left as it is and nothing was synchronized.  Run \"tethersync repair\" to "

@@ -16,13 +16,16 @@
 #include <optional>
 #include <random>
 #include <system_error>
+#include <utility>
 
+#include "conduit/core/password.h"
 #include "host/profstore/prof_store.h"
 #include "host/syncor/handheld_image.h"
 #include "host/syncor/syncor.h"
 #include "host/tethersync/args.h"
 #include "host/tethersync/mail_record.h"
 #include "host/tethersync/sync_runner.h"
+#include "platform/code_page.h"
 #include "platform/file_lock.h"
 #include "platform/file_safety.h"
 #include "platform/file_util.h"
@@ -34,12 +37,15 @@
 #include "setup/users/user_mgr.h"
 
 namespace tethersync {
-namespace {
 
-constexpr uint64_t DEFAULT_CAPACITY = 2u << 20;
+namespace {
+// The command being run ("mail compose"), for the pointer to its own --help.
+std::string g_command;
+}  // namespace
 
 int Usage(const std::string& message) {
-    std::cerr << "tethersync: " << message << " (see tethersync --help)\n";
+    std::cerr << "tethersync: " << message << " (see tethersync "
+              << (g_command.empty() ? "" : g_command + " ") << "--help)\n";
     return EXIT_USAGE;
 }
 
@@ -47,6 +53,10 @@ int DataError(const std::string& message) {
     std::cerr << "tethersync: " << message << "\n";
     return EXIT_DATA;
 }
+
+namespace {
+
+constexpr uint64_t DEFAULT_CAPACITY = 2u << 20;
 
 bool ParseNumber(const std::string& text, uint64_t max, uint64_t* value) {
     uint64_t v = 0;
@@ -147,6 +157,10 @@ Commands:
   user add        add a desktop user
   user list       list the desktop users
   user set        set a value of a user's "Mail" settings
+  user remove     remove a desktop user and its folder
+  profile add     add a Simple MAPI profile over a Maildir (and SMTP)
+  profile list    list the Simple MAPI profiles
+  profile remove  remove a Simple MAPI profile
   mail compose    write a mail into the handheld outbox
   mail list       list handheld mail
   mail show       show one handheld mail
@@ -190,7 +204,9 @@ was done is written to the sync log. The image must belong to the user NAME.
          R"(usage: tethersync image create --user HANDHELD_USER [--capacity BYTES] [--image PATH]
 
 Creates a new handheld image (mode 0600) for the handheld user name, with an empty Mail
-database. The default capacity is 2097152 bytes. An existing file is never replaced.
+database. The default capacity is 2097152 bytes. An existing file is never replaced. The
+desktop data folder is created (mode 0700) when the image goes there and it is missing.
+A sync pairs the image with the desktop user of the same name.
 )"},
         {"image info", R"(usage: tethersync image info [--image PATH]
 
@@ -214,7 +230,10 @@ Lists the desktop users: id, name, folder and Mail sync action.
         {"user set", R"(usage: tethersync user set [--user NAME] KEY VALUE
 
 Sets KEY of the "Mail" section of the user's Sync.ini (for example System, Interface,
-UserAccount, Profile, PostOffice, Gateway). Mail Setup normally writes these.
+UserAccount, Profile, PostOffice, Gateway, Password). Mail Setup normally writes these.
+A Password is stored scrambled, as the conduit reads it (at most 32 bytes are kept).
+For a Simple MAPI profile (see tethersync profile add): System NAME_OF_YOUR_CHOICE,
+Interface MAPI32, Profile PROFILE_NAME.
 )"},
         {"mail compose",
          R"(usage: tethersync mail compose --to ADDRESSES [--cc ADDRESSES] [--bcc ADDRESSES]
@@ -292,7 +311,10 @@ bool WantsHelp(const std::vector<std::string>& args) {
 
 int ShowHelp(const std::string& command) {
     auto it = HelpTexts().find(command);
-    std::cout << (it != HelpTexts().end() ? it->second : HelpTexts().at(""));
+    auto setup = SetupCommands().find(command);
+    std::cout << (it != HelpTexts().end()          ? it->second
+                  : setup != SetupCommands().end() ? std::string(setup->second.help)
+                                                   : HelpTexts().at(""));
     return EXIT_OK;
 }
 
@@ -309,6 +331,11 @@ int ImageCreate(CArgs args) {
     uint64_t capacity = DEFAULT_CAPACITY;
     if (capacityText && (!ParseNumber(*capacityText, INT64_MAX, &capacity) || capacity == 0))
         return Usage("--capacity needs a positive number of bytes");
+    // On a fresh account the data folder does not exist yet; it will hold settings with a
+    // password and mail, so only its owner may enter it.
+    if (std::filesystem::path(path).parent_path() == std::filesystem::path(DataFolder()) &&
+        platform::CreateDirectories(DataFolder(), 0700) != 0)
+        return DataError("cannot create the desktop data folder " + DataFolder());
     platform::CFileLock lock;
     if (int r = LockImage(path, &lock))
         return r;
@@ -451,9 +478,17 @@ int UserSet(CArgs args) {
     CArgs pick(name ? std::vector<std::string>{"--user", *name} : std::vector<std::string>{});
     if (int r = FindUser(pick, &mgr, &user))
         return r;
+    // The conduit reads the password in its scrambled form only.
+    std::string value = rest[1];
+    if (platform::CompareNoCaseMb(rest[0], "Password") == 0) {
+        bool cut = false;
+        value = torrim::EncodePassword(rest[1], &cut);
+        if (cut)
+            std::cerr << "tethersync: warning: only the first 32 bytes of the password are kept\n";
+    }
     profstore::CProfStore store(DataFolder());
     int32_t e = store.WriteText(static_cast<int32_t>(user->m_userId), "Mail", rest[0].c_str(),
-                                rest[1].c_str());
+                                value.c_str());
     if (e != 0)
         return DataError("cannot write the user's Sync.ini (code " + std::to_string(e) + ")");
     return EXIT_OK;
@@ -496,8 +531,8 @@ int MailCompose(CArgs args) {
     mail.confirmDelivery = args.Flag("--confirm-delivery");
     if (const std::string problem = args.NothingLeft(); !problem.empty())
         return Usage(problem);
-    if (to.empty() && cc.empty() && bcc.empty())
-        return Usage("mail compose needs --to (or --cc, --bcc)");
+    if (JoinAddresses(to).empty() && JoinAddresses(cc).empty() && JoinAddresses(bcc).empty())
+        return Usage("mail compose needs at least one address in --to (or --cc, --bcc)");
     if (body && bodyFile)
         return Usage("give --body or --body-file, not both");
     if (priority) {
@@ -1042,6 +1077,14 @@ void ShowSentMail(const std::string& maildir) {
     std::cout << std::flush;
 }
 
+// A value as the shell reads it back unchanged.
+std::string ShellQuoted(const std::string& value) {
+    std::string quoted = "'";
+    for (char c : value)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 // Runs one command line of the demo, echoing it.
 int DemoStep(const std::vector<std::string>& command) {
     std::cout << "\n$ tethersync";
@@ -1176,7 +1219,11 @@ int Demo(CArgs args) {
         }
     }
     if (keep) {
-        std::cout << "\nthe demo folder is kept: " << dir.string() << "\n";
+        std::cout << "\nthe demo folder is kept: " << dir.string()
+                  << "\nto go on in it, run these lines in your shell:\n";
+        for (const char* name :
+             {"TETHER_DATA_DIR", "TETHER_PLATFORM_HOME", "TETHER_MAPI_CACHE", "TETHER_IMAGE"})
+            std::cout << "export " << name << "=" << ShellQuoted(std::getenv(name)) << "\n";
     } else {
         std::filesystem::remove_all(dir, ec);
     }
@@ -1188,27 +1235,32 @@ using CommandFn = std::function<int(CArgs)>;
 }  // namespace
 
 int Main(const std::vector<std::string>& args) {
-    static const std::map<std::string, CommandFn> COMMANDS = {
-        {"sync", Sync},
-        {"repair", Repair},
-        {"image create", ImageCreate},
-        {"image info", ImageInfo},
-        {"image set", ImageSet},
-        {"user add", UserAdd},
-        {"user list", UserList},
-        {"user set", UserSet},
-        {"mail compose", MailCompose},
-        {"mail list", MailList},
-        {"mail show", MailShow},
-        {"mail read", MailRead},
-        {"mail delete", MailDelete},
-        {"mail move", MailMove},
-        {"prefs set", PrefsSet},
-        {"prefs show", PrefsShow},
-        {"action set", ActionSet},
-        {"log", ShowLog},
-        {"demo", Demo},
-    };
+    static const std::map<std::string, CommandFn> COMMANDS = [] {
+        std::map<std::string, CommandFn> all = {
+            {"sync", Sync},
+            {"repair", Repair},
+            {"image create", ImageCreate},
+            {"image info", ImageInfo},
+            {"image set", ImageSet},
+            {"user add", UserAdd},
+            {"user list", UserList},
+            {"user set", UserSet},
+            {"mail compose", MailCompose},
+            {"mail list", MailList},
+            {"mail show", MailShow},
+            {"mail read", MailRead},
+            {"mail delete", MailDelete},
+            {"mail move", MailMove},
+            {"prefs set", PrefsSet},
+            {"prefs show", PrefsShow},
+            {"action set", ActionSet},
+            {"log", ShowLog},
+            {"demo", Demo},
+        };
+        for (const auto& [name, entry] : SetupCommands())
+            all.emplace(name, entry.run);
+        return all;
+    }();
     if (args.empty()) {
         (void)ShowHelp("");  // showing help cannot fail
         return EXIT_USAGE;
@@ -1238,7 +1290,11 @@ int Main(const std::vector<std::string>& args) {
     std::vector<std::string> rest(args.begin() + static_cast<long>(used), args.end());
     if (WantsHelp(rest))
         return ShowHelp(name);
-    return it->second(CArgs(rest));
+    // The demo runs commands through here too: each one's errors name that command.
+    std::string outer = std::exchange(g_command, name);
+    int status = it->second(CArgs(rest));
+    g_command = std::move(outer);
+    return status;
 }
 
 }  // namespace tethersync

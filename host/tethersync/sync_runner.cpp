@@ -71,7 +71,7 @@ struct ConduitResult {
     bool failed = false;
 };
 
-ConduitResult RunConduit(const std::string& conduit, int32_t action,
+ConduitResult RunConduit(const std::string& conduit, int32_t action, const std::string& userName,
                          const std::string& userFolder) {
     ConduitResult result;
     std::string error;
@@ -115,6 +115,12 @@ ConduitResult RunConduit(const std::string& conduit, int32_t action,
         action = ACTION_DO_NOTHING;
     std::cout << "conduit: " << name << " (version " << (version >> 8) << "." << (version & 0xFF)
               << "), action " << action << std::endl;
+    // A new user has no action of its own, and the conduit's default is to do nothing.
+    if (action == ACTION_DO_NOTHING)
+        std::cout << "sync: the sync action of \"" << userName << "\" for " << name
+                  << " is \"do nothing\": no mail is synchronized. Change it with: tethersync "
+                     "action set --user \""
+                  << userName << "\" synchronize" << std::endl;
 
     // The conduit keeps its files in a folder of its own below the user's folder; the
     // folder is handed on with a trailing '/' so that a file name can follow it directly.
@@ -418,7 +424,7 @@ SyncOutcome RunSync(const std::string& imagePath, const std::vector<std::string>
 
     bool failed = false;
     for (const std::string& conduit : conduits) {
-        ConduitResult r = RunConduit(conduit, action, userFolder);
+        ConduitResult r = RunConduit(conduit, action, user->m_userName, userFolder);
         if (r.ran)
             ++outcome.conduitsRun;
         failed = failed || r.failed;

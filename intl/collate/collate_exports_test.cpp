@@ -326,15 +326,15 @@ TEST(ByteSetExports, ShortcutAnswersAsTheGeneralComparison) {
     contents.xlat.push_back({1250, 1200, SingleToUnicodeTable(other)});
     std::vector<std::string> languages;
     for (const cctb::TableBlob& blob : blobs) {
-        LangTableSpec spec;
-        spec.type = blob.type;
-        spec.language[0] = blob.language[0];
-        spec.language[1] = blob.language[1];
-        spec.kind = blob.kind;
-        spec.main = blob.main;
-        spec.second = blob.second;
-        spec.third = blob.third;
-        contents.lang.push_back(spec);
+        LangTableSpec langSpec;
+        langSpec.type = blob.type;
+        langSpec.language[0] = blob.language[0];
+        langSpec.language[1] = blob.language[1];
+        langSpec.kind = blob.kind;
+        langSpec.main = blob.main;
+        langSpec.second = blob.second;
+        langSpec.third = blob.third;
+        contents.lang.push_back(langSpec);
         const std::string code(blob.language, 2);
         if (languages.empty() || languages.back() != code)
             languages.push_back(code);

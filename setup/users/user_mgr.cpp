@@ -235,6 +235,18 @@ int32_t CUserMgr::NextUser(CUser** user) {
     return USERS_OK;
 }
 
+std::unique_ptr<CUser> CUserMgr::RemoveUser(uint32_t id) {
+    for (auto it = m_users.begin(); it != m_users.end(); ++it) {
+        if ((*it)->m_userId == id) {
+            std::unique_ptr<CUser> removed = std::move(*it);
+            m_users.erase(it);
+            m_cursor = -1;
+            return removed;
+        }
+    }
+    return nullptr;
+}
+
 CUser* CUserMgr::FindUserById(uint32_t id) const {
     for (const auto& u : m_users) {
         if (u->m_userId == id)

@@ -122,6 +122,9 @@ public:
     int32_t FirstUser(CUser** user);
     int32_t NextUser(CUser** user);
 
+    // Takes the first user with that id out of the list (the walk starts again); null when
+    // there is none. The user's folder is left as it is.
+    std::unique_ptr<CUser> RemoveUser(uint32_t id);
     CUser* FindUserById(uint32_t id) const;              // first with that id, or null
     CUser* FindUserByName(std::string_view name) const;  // exact bytes, or null
 

@@ -191,6 +191,26 @@ TEST_F(UserMgrTest, IterationEndsPastTheLastUser) {
     EXPECT_EQ(mgr.FindUserByName("b"), nullptr);
 }
 
+TEST_F(UserMgrTest, RemovingAUserKeepsTheOthersInOrderAndRestartsTheWalk) {
+    CUserMgr mgr;
+    Add(mgr, User(300, "A", "A"));
+    Add(mgr, User(301, "B", "B"));
+    Add(mgr, User(302, "C", "C"));
+    CUser* user = nullptr;
+    ASSERT_EQ(mgr.FirstUser(&user), 0);
+    EXPECT_EQ(mgr.RemoveUser(5), nullptr);
+    EXPECT_EQ(mgr.Count(), 3u);
+    std::unique_ptr<CUser> removed = mgr.RemoveUser(301);
+    ASSERT_NE(removed, nullptr);
+    EXPECT_EQ(removed->m_userName, "B");
+    EXPECT_EQ(mgr.NextUser(&user), USERS_NOT_STARTED);
+    CUserMgr back;
+    ASSERT_EQ(back.LoadUsersFromMemory(mgr.SaveUsersToMemory()), 0);
+    ASSERT_EQ(back.Count(), 2u);
+    EXPECT_EQ(back.Users()[0]->m_userName, "A");
+    EXPECT_EQ(back.Users()[1]->m_userName, "C");
+}
+
 TEST_F(UserMgrTest, FolderNamesFromUserNames) {
     CUserMgr mgr;
     EXPECT_EQ(mgr.MakeUserDirectoryName("John Smith"), "SmithJ");

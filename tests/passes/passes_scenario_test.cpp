@@ -335,12 +335,15 @@ TEST(PassesScenario, AnUnreadableMessageIsNotTakenForADeletion) {
     EXPECT_EQ(s.Subjects(0), (std::vector<std::string>{"A", "B"}));
 }
 
-TEST(PassesScenario, OverwritePurgesEverythingButTheOutbox) {
+TEST(PassesScenario, OverwriteReplacesInboxAndTrashAndKeepsOutboxFiledAndDrafts) {
     CScenario s;
+    const uint32_t filed = s.Put(3, "Filed", "my notes", 0);
+    const uint32_t draft = s.Put(4, "Draft", "unfinished", SYNC_REC_MODIFIED);
+    ASSERT_NE(filed, 0u);
+    ASSERT_NE(draft, 0u);
+    s.Sync();  // the state learns the handheld-only messages
     ASSERT_NE(s.Put(0, "Old inbox", "", 0), 0u);
     ASSERT_NE(s.Put(2, "Trash", "", 0), 0u);
-    ASSERT_NE(s.Put(3, "Filed", "", 0), 0u);
-    ASSERT_NE(s.Put(4, "Draft", "", 0), 0u);
     s.desktop.failSend = true;  // the outbox record stays to show it is not purged
     ASSERT_NE(s.Put(1, "Unsent"), 0u);
     s.desktop.Add(Mail("Desk 1"));
@@ -350,15 +353,32 @@ TEST(PassesScenario, OverwritePurgesEverythingButTheOutbox) {
     EXPECT_EQ(s.Subjects(0), (std::vector<std::string>{"Desk 1", "Desk 2"}));
     EXPECT_EQ(s.Subjects(1), std::vector<std::string>{"Unsent"});
     EXPECT_TRUE(s.Subjects(2).empty());
-    EXPECT_TRUE(s.Subjects(3).empty());
-    EXPECT_TRUE(s.Subjects(4).empty());
+    // The filed message and the draft exist nowhere else: records and entries stay.
     auto records = s.Records();
+    ASSERT_NE(s.Find(records, "Filed"), nullptr);
+    ASSERT_NE(s.Find(records, "Draft"), nullptr);
+    EXPECT_EQ(s.Find(records, "Filed")->id, filed);
+    EXPECT_EQ(s.Find(records, "Filed")->category, 3);
+    EXPECT_EQ(s.Find(records, "Filed")->mail.texts[BODY], "my notes");
+    EXPECT_EQ(s.Find(records, "Draft")->id, draft);
+    EXPECT_EQ(s.Find(records, "Draft")->category, 4);
+    EXPECT_EQ(s.Find(records, "Draft")->mail.texts[BODY], "unfinished");
     EXPECT_TRUE(s.Find(records, "Desk 2")->mail.read);
+    {
+        CMessageMgr state;
+        ASSERT_EQ(state.Load(s.StatePath()), 0);
+        EXPECT_GE(state.FindByRecordId(filed), 0);
+        EXPECT_GE(state.FindByRecordId(draft), 0);
+    }
     // A synchronize afterwards finds everything in place.
     s.desktop.failSend = false;
     s.Sync();
+    s.Sync();
+    EXPECT_EQ(s.host.m_log, QUIET_RUN);
     EXPECT_EQ(s.Subjects(0), (std::vector<std::string>{"Desk 1", "Desk 2"}));
     EXPECT_TRUE(s.Subjects(1).empty());
+    EXPECT_EQ(s.Subjects(3), std::vector<std::string>{"Filed"});
+    EXPECT_EQ(s.Subjects(4), std::vector<std::string>{"Draft"});
 }
 
 // The connection is lost at every handheld call of an operation in turn; each time the

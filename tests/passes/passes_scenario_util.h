@@ -38,7 +38,11 @@ public:
     std::vector<LogLine> m_log;
     std::vector<std::string> m_notices;
 
-    CHostServices& Real() { return CRealHostServices::Instance(); }
+    // Where the handheld calls go: the real host, or a test's stand-in in front of it.
+    CHostServices* m_pHandheld = nullptr;
+    CHostServices& Real() {
+        return m_pHandheld != nullptr ? *m_pHandheld : CRealHostServices::Instance();
+    }
 
     int32_t RegisterConduit(int32_t* h) override { return Real().RegisterConduit(h); }
     int32_t UnregisterConduit(int32_t h) override { return Real().UnregisterConduit(h); }
@@ -282,6 +286,7 @@ public:
     }
 
     std::string StatePath() const { return std::string(m_props.conduitFolder) + "/mail.dat"; }
+    const std::string& ImagePath() const { return m_image; }
 
     // One operation; the fault plan (handheld calls before the connection is lost, -1 for
     // none) applies to it only.

@@ -87,6 +87,7 @@ TEST_F(TorrimEndToEnd, MapiSessionAlwaysKeepsTheLibraryLoaded) {
 TEST_F(TorrimEndToEnd, UnknownInterfaceRunsNoSession) {
     const Result r = Sync("smtp");
     EXPECT_NE(r.output.find("conduit: Mail returned -1"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("unknown mail interface"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("log [19]"), std::string::npos) << r.output;
 }
 

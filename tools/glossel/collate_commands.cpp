@@ -397,8 +397,8 @@ public:
         const std::string folder = glossel_cli::TableDirectory(options.tables);
         const int32_t rc = ccIntlInit(folder.c_str(), 0, options.language.c_str(), &m_pHandle);
         if (rc != 0) {
-            std::fprintf(stderr, "glossel %s: cannot open %s/CCINTL.TB (code %d)\n",
-                         command.c_str(), folder.c_str(), rc);
+            std::fprintf(stderr, "glossel %s: %s\n", command.c_str(),
+                         glossel_cli::TableFileError(folder, rc).c_str());
             m_pHandle = nullptr;
             return false;
         }

@@ -1,12 +1,15 @@
 // Translation of files and pipes in pieces, cut only between characters.
 #include "tools/glossel/translate_command.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "include/glossel/glossel.h"
@@ -30,7 +33,8 @@ void TranslateUsage(std::FILE* to) {
         "Translates the FILEs (or standard input) from one character set to another and\n"
         "writes the result to FILE or standard output. SET is an identifier (1252, 0x8591)\n"
         "or a name (windows-1252, iso-8859-1, macroman, shift_jis, utf-16le, ...);\n"
-        "'glossel sets' lists the known names. Unicode (1200) is UTF-16LE.\n"
+        "'glossel sets' lists the known names. Unicode (1200) is UTF-16LE; utf-8 is read\n"
+        "and written through it.\n"
         "Characters the destination lacks become '?' or an ASCII look-alike.\n"
         "Files of 256 MiB and more report their progress on standard error.\n");
 }
@@ -107,7 +111,7 @@ public:
     bool Open(const std::string& dir) {
         const int32_t rc = ccIntlInit(dir.c_str(), 4, "en", &m_pHandle);
         if (rc != 0) {
-            std::fprintf(stderr, "glossel: cannot open %s/CCINTL.TB (code %d)\n", dir.c_str(), rc);
+            std::fprintf(stderr, "glossel: %s\n", TableFileError(dir, rc).c_str());
             m_pHandle = nullptr;
             return false;
         }
@@ -174,10 +178,24 @@ private:
     std::FILE* m_pStream = nullptr;
 };
 
+// UTF-8 is no set of the table file: it is read into and written from Unicode (1200) here.
+constexpr int16_t SET_UTF8 = -1;
+
+bool IsUtf8Name(const std::string& name) {
+    std::string lower;
+    for (char c : name)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower == "utf-8" || lower == "utf8";
+}
+
 bool TranslateStream(tccIntlCtxtStruct* handle, int16_t from, int16_t to, std::FILE* in,
                      const std::string& name, uint64_t totalBytes, COutput* out) {
     std::vector<uint8_t> input(CHUNK_SIZE + 2);
     std::vector<uint8_t> output(2 * input.size() + 2);
+    std::vector<uint8_t> wide;  // UTF-8 input as Unicode
+    std::string narrow;         // Unicode output as UTF-8
+    uint32_t pending = 0;
+    uint64_t offset = 0;
     size_t carried = 0;
     uint64_t done = 0;
     uint64_t nextReport = PROGRESS_STEP;
@@ -196,16 +214,42 @@ bool TranslateStream(tccIntlCtxtStruct* handle, int16_t from, int16_t to, std::F
         }
         const size_t available = carried + got;
         const bool atEnd = got == 0 || std::feof(in);
-        const size_t whole = WholeCharacters(from, input.data(), available, atEnd);
+        const size_t whole = from == SET_UTF8
+                                 ? WholeUtf8(input.data(), available, atEnd)
+                                 : WholeCharacters(from, input.data(), available, atEnd);
+        const uint8_t* source = input.data();
+        size_t sourceLength = whole;
+        if (from == SET_UTF8) {
+            wide.clear();
+            size_t bad = 0;
+            if (!AppendUtf16(input.data(), whole, &wide, &bad)) {
+                std::fprintf(stderr, "glossel: %s is not UTF-8 (byte offset %llu)\n", name.c_str(),
+                             static_cast<unsigned long long>(offset + bad));
+                return false;
+            }
+            source = wide.data();
+            sourceLength = wide.size();
+            if (output.size() < 2 * sourceLength + 2)
+                output.resize(2 * sourceLength + 2);
+        }
+        offset += whole;
+        const int16_t inner = to == SET_UTF8 ? glossel::SET_UNICODE : to;
         uint32_t length = static_cast<uint32_t>(output.size());
-        const int32_t rc =
-            ccIntlTranslateStr(handle, from, input.data(), static_cast<uint32_t>(whole), to,
-                               output.data(), &length, 0);
+        const int32_t rc = ccIntlTranslateStr(
+            handle, from == SET_UTF8 ? glossel::SET_UNICODE : from, source,
+            static_cast<uint32_t>(sourceLength), inner, output.data(), &length, 0);
         if (rc != 0) {
             std::fprintf(stderr, "glossel: translation of %s failed (code %d)\n", name.c_str(), rc);
             return false;
         }
-        if (!out->Write(output.data(), length)) {
+        if (to == SET_UTF8) {
+            narrow.clear();
+            AppendUtf8(output.data(), length, &pending, &narrow);
+            if (atEnd && std::exchange(pending, 0) != 0)
+                narrow += "\xEF\xBF\xBD";
+            if (!out->Write(reinterpret_cast<const uint8_t*>(narrow.data()), narrow.size()))
+                return false;
+        } else if (!out->Write(output.data(), length)) {
             return false;
         }
         carried = available - whole;
@@ -217,6 +261,96 @@ bool TranslateStream(tccIntlCtxtStruct* handle, int16_t from, int16_t to, std::F
 }
 
 }  // namespace
+
+size_t WholeUtf8(const uint8_t* data, size_t length, bool atEnd) {
+    if (atEnd)
+        return length;
+    for (size_t back = 1; back <= 3 && back <= length; ++back) {
+        const uint8_t b = data[length - back];
+        if ((b & 0xC0u) == 0x80u)
+            continue;  // a continuation byte: look further back for its lead
+        const size_t need = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        return need > back ? length - back : length;
+    }
+    return length;
+}
+
+bool AppendUtf16(const uint8_t* data, size_t length, std::vector<uint8_t>* out, size_t* bad) {
+    auto put = [&](uint32_t unit) {
+        out->push_back(static_cast<uint8_t>(unit));
+        out->push_back(static_cast<uint8_t>(unit >> 8));
+    };
+    for (size_t i = 0; i < length;) {
+        const uint8_t b = data[i];
+        size_t extra = b < 0x80                 ? 0
+                       : b >= 0xC2 && b <= 0xDF ? 1
+                       : b >= 0xE0 && b <= 0xEF ? 2
+                       : b >= 0xF0 && b <= 0xF4 ? 3
+                                                : 4;
+        uint32_t cp = extra == 0 ? b : extra == 1 ? b & 0x1Fu : extra == 2 ? b & 0x0Fu : b & 7u;
+        bool ok = extra < 4;  // 4: a byte that begins no sequence
+        for (size_t k = 1; ok && k <= extra; ++k) {
+            ok = i + k < length && (data[i + k] & 0xC0u) == 0x80u;
+            if (ok)
+                cp = (cp << 6) | (data[i + k] & 0x3Fu);
+        }
+        static constexpr uint32_t MIN_OF_LENGTH[] = {0, 0x80, 0x800, 0x10000, 0};
+        if (!ok || cp < MIN_OF_LENGTH[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            *bad = i;
+            return false;
+        }
+        if (cp >= 0x10000) {
+            put(0xD800 + ((cp - 0x10000) >> 10));
+            put(0xDC00 + ((cp - 0x10000) & 0x3FFu));
+        } else {
+            put(cp);
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+void AppendUtf8(const uint8_t* data, size_t length, uint32_t* pending, std::string* out) {
+    auto put = [&](uint32_t cp) {
+        if (cp < 0x80) {
+            *out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            *out += static_cast<char>(0xC0 | (cp >> 6));
+            *out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            *out += static_cast<char>(0xE0 | (cp >> 12));
+            *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            *out += static_cast<char>(0xF0 | (cp >> 18));
+            *out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            *out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    };
+    for (size_t i = 0; i + 1 < length; i += 2) {
+        const uint32_t unit = data[i] | (static_cast<uint32_t>(data[i + 1]) << 8);
+        if (*pending != 0) {
+            const uint32_t high = std::exchange(*pending, 0);
+            if (unit >= 0xDC00 && unit <= 0xDFFF) {
+                put(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+                continue;
+            }
+            put(0xFFFD);
+        }
+        if (unit >= 0xD800 && unit <= 0xDBFF)
+            *pending = unit;
+        else
+            put(unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
+    }
+}
+
+std::string TableFileError(const std::string& dir, int32_t code) {
+    if (code == CC_INTL_ERR_BAD_TABLE_FILE)
+        return "the table file " + dir + "/CCINTL.TB is damaged or of another version (code " +
+               std::to_string(code) + "); build it again with cctb";
+    return "cannot open " + dir + "/CCINTL.TB (code " + std::to_string(code) + ")";
+}
 
 std::string TableDirectory(const std::string& option) {
     if (!option.empty()) {
@@ -275,10 +409,17 @@ int RunTranslate(int argc, char** argv) {
         TranslateUsage(stderr);
         return 2;
     }
-    if (!cctb::LookupCharset(options.from, &from) || !cctb::LookupCharset(options.to, &to)) {
-        std::fprintf(
-            stderr, "glossel: unknown character set '%s'\n",
-            cctb::LookupCharset(options.from, &from) ? options.to.c_str() : options.from.c_str());
+    // UTF-8, the other commands' default, is read and written through Unicode.
+    auto lookup = [](const std::string& set, int16_t* id) {
+        if (IsUtf8Name(set)) {
+            *id = SET_UTF8;
+            return true;
+        }
+        return cctb::LookupCharset(set, id);
+    };
+    if (!lookup(options.from, &from) || !lookup(options.to, &to)) {
+        std::fprintf(stderr, "glossel: unknown character set '%s'\n",
+                     lookup(options.from, &from) ? options.to.c_str() : options.from.c_str());
         return 2;
     }
     CTables tables;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,54 @@ TEST_F(TranslateCommandTest, ReplacedOutputKeepsItsMode) {
         EXPECT_EQ(st.st_mode & 07777, 0640u);
         EXPECT_NE(ReadBytes(out), (Bytes{'o', 'l', 'd'}));
     }
+}
+
+TEST_F(TranslateCommandTest, Utf8IsReadAndWrittenThroughUnicodeAcrossPieces) {
+    // More than one piece, with two-, three- and four-byte characters cut at every offset.
+    std::string text;
+    while (text.size() < (3u << 20))
+        text += "caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80 ";
+    WriteBytes(m_dir.File("in.utf8"), Bytes(text.begin(), text.end()));
+    ASSERT_EQ(Run("translate --from utf-8 --to 1200 -o " + m_dir.File("out.u16") + " " +
+                  m_dir.File("in.utf8")),
+              0);
+    const Bytes unicode = ReadBytes(m_dir.File("out.u16"));
+    ASSERT_GE(unicode.size(), 16u);
+    EXPECT_EQ(unicode[6], 0xE9);  // U+00E9
+    EXPECT_EQ(unicode[7], 0x00);
+    ASSERT_EQ(Run("translate --from 1200 --to UTF8 -o " + m_dir.File("back.utf8") + " " +
+                  m_dir.File("out.u16")),
+              0);
+    const Bytes back = ReadBytes(m_dir.File("back.utf8"));
+    EXPECT_TRUE(back == Bytes(text.begin(), text.end()));
+    WriteBytes(m_dir.File("cafe.utf8"), Bytes{'c', 'a', 'f', 0xC3, 0xA9});
+    ASSERT_EQ(Run("translate --from utf-8 --to 1252 -o " + m_dir.File("cafe.1252") + " " +
+                  m_dir.File("cafe.utf8")),
+              0);
+    EXPECT_EQ(ReadBytes(m_dir.File("cafe.1252")), (Bytes{'c', 'a', 'f', 0xE9}));
+    // Malformed UTF-8 is refused with its offset, and nothing is written.
+    WriteBytes(m_dir.File("bad.utf8"), Bytes{'o', 'k', 0xC3, 'x'});
+    EXPECT_EQ(Run("translate --from utf-8 --to 1252 -o " + m_dir.File("bad.out") + " " +
+                  m_dir.File("bad.utf8")),
+              1);
+    EXPECT_NE(glossel::testing::ReadText(m_dir.File("stderr")).find("not UTF-8 (byte offset 2)"),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("bad.out")));
+}
+
+TEST_F(TranslateCommandTest, ADamagedTableFileIsCalledDamaged) {
+    const Bytes tables = ReadBytes(std::string(GLOSSEL_TABLE_DIR) + "/CCINTL.TB");
+    ASSERT_GT(tables.size(), 4096u);
+    std::filesystem::create_directory(m_dir.File("cut"));
+    WriteBytes(m_dir.File("cut") + "/CCINTL.TB", Bytes(tables.begin(), tables.begin() + 4096));
+    WriteBytes(m_dir.File("in.txt"), Bytes{'a'});
+    const std::string command = std::string(GLOSSEL_CLI) + " translate --from 1252 --to 1200 " +
+                                "--tables " + m_dir.File("cut") + " " + m_dir.File("in.txt") +
+                                " >/dev/null 2>" + m_dir.File("damaged");
+    EXPECT_NE(std::system(command.c_str()), 0);
+    const std::string message = glossel::testing::ReadText(m_dir.File("damaged"));
+    EXPECT_NE(message.find("damaged"), std::string::npos) << message;
+    EXPECT_EQ(message.find("cannot open"), std::string::npos) << message;
 }
 
 }  // namespace
