@@ -25,7 +25,8 @@ std::vector<std::string> LibrarySearchPath();
 // looked for where, or why loading failed. Release with FreeLibrary.
 void* LoadLibraryByName(std::string_view windowsName, std::string* error = nullptr);
 
-// Entry point `name` of a loaded library; null when missing or library is null.
+// Entry point `name` of a loaded library; null when missing or library is null. A
+// decorated stdcall name "Name@N" (N decimal) that the library lacks is looked up as "Name".
 void* GetProcAddress(void* library, const char* name);
 
 // Releases a handle of LoadLibraryByName; null is ignored.

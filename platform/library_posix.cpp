@@ -124,7 +124,16 @@ void* LoadLibraryByName(std::string_view windowsName, std::string* error) {
 void* GetProcAddress(void* library, const char* name) {
     if (library == nullptr || name == nullptr)
         return nullptr;
-    return ::dlsym(library, name);
+    if (void* p = ::dlsym(library, name))
+        return p;
+    // A decorated stdcall name ("HrQueryAllRows@24") cannot be an ELF symbol, since '@'
+    // marks a symbol version there: such entry points are exported under the plain name.
+    std::string_view n(name);
+    size_t at = n.rfind('@');
+    if (at == std::string_view::npos || at == 0 || at + 1 == n.size() ||
+        n.find_first_not_of("0123456789", at + 1) != std::string_view::npos)
+        return nullptr;
+    return ::dlsym(library, std::string(n.substr(0, at)).c_str());
 }
 
 void FreeLibrary(void* library) {

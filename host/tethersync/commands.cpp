@@ -34,7 +34,9 @@
 #include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/terminal_text.h"
+#include "platform/process.h"
 #include "setup/users/user_mgr.h"
+#include "setup/wizard/mail_inf_default.h"
 
 namespace tethersync {
 
@@ -428,6 +430,15 @@ int UserAdd(CArgs args) {
         return Usage("user add needs one NAME");
     if (platform::CreateDirectories(DataFolder(), 0700) != 0)
         return DataError("cannot create the desktop data folder " + DataFolder());
+    // Mail Setup offers the mail systems that "mail.inf" lists; a desktop without one gets
+    // the list of the client libraries installed here.
+    const std::string mailInf =
+        platform::ResolveCaseInsensitive(platform::JoinPath(DataFolder(), "mail.inf"));
+    if (!platform::FileExists(mailInf)) {
+        if (platform::WriteFileAtomic(mailInf, velkin::DEFAULT_MAIL_INF, 0644) != 0)
+            return DataError("cannot write " + mailInf);
+        std::cout << "installed " << mailInf << "\n";
+    }
     users::CUserMgr mgr;
     if (int r = LoadUsers(&mgr, true))
         return r;
@@ -1094,6 +1105,54 @@ int DemoStep(const std::vector<std::string>& command) {
     return Main(command);
 }
 
+// Mail Setup for the demo user: velkin answered by a script picks the profile-based mail
+// system (the demo's one profile), tests its logon and writes the user's "Sync.ini".
+// Without velkin the settings are written directly.
+int DemoMailSetup(const std::string& dir, const std::string& user) {
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    std::filesystem::path velkin = self.parent_path() / "velkin";
+    if (ec || !std::filesystem::exists(velkin, ec)) {
+        std::cout << "\n(velkin is not built: the demo writes the mail settings itself)\n";
+        for (const auto& step : std::vector<std::vector<std::string>>{
+                 {"user", "set", "System", "TetherSync Maildir (profiles)"},
+                 {"user", "set", "Interface", "MAPI32"},
+                 {"user", "set", "Profile", "Demo"}})
+            if (int r = DemoStep(step))
+                return r;
+        return EXIT_OK;
+    }
+    const std::string script = dir + "/mail-setup.script";
+    const std::string text =
+        "# Mail Setup for the demo user\n"
+        "expect 129\n"
+        "select 1006 TetherSync Maildir (profiles)\n"
+        "next\n"
+        "expect 381\n"
+        "finish\n";
+    if (platform::WriteFileAtomic(script, text, 0600) != 0)
+        return DataError("cannot write " + script);
+    std::cout << "\n$ velkin --script mail-setup.script -u \"" << user << "\"\n" << text
+              << std::flush;
+    int status = 0;
+    if (platform::RunProcessAndWait({velkin.string(), "--script", script, "-u", user}, &status) !=
+            0 ||
+        status != 0)
+        return DataError("velkin could not set up the demo user's mail (exit " +
+                         std::to_string(status) + ")");
+    users::CUserMgr mgr;
+    if (int r = LoadUsers(&mgr, true))
+        return r;
+    if (const users::CUser* u = mgr.FindUserByName(user)) {
+        std::string settings;
+        const std::string path = platform::JoinPath(
+            platform::JoinPath(DataFolder(), u->m_userDirectory), "Sync.ini");
+        if (platform::ReadWholeFile(path, &settings, 1 << 20) == 0)
+            std::cout << "\n# " << path << ":\n" << settings;
+    }
+    return EXIT_OK;
+}
+
 int Demo(CArgs args) {
     bool keep = args.Flag("--keep");
     if (const std::string problem = args.NothingLeft(); !problem.empty())
@@ -1166,12 +1225,11 @@ int Demo(CArgs args) {
             return DataError("cannot write the demo Maildir");
 
     const std::string user = "Demo User";
+    if (int r = DemoStep({"user", "add", user}))
+        return r;
+    if (int r = DemoMailSetup(dir.string(), user))
+        return r;
     std::vector<std::vector<std::string>> steps = {
-        {"user", "add", user},
-        {"user", "set", "System", "Demo Mail"},
-        {"user", "set", "Interface", "MAPI32"},
-        {"user", "set", "UserAccount", "demo.user@example.org"},
-        {"user", "set", "Profile", "Demo"},
         {"action", "set", "synchronize"},
         {"image", "create", "--user", user, "--capacity", "1048576"},
         {"prefs", "set", "--mode", "filter", "--filter", "ignore", "--subject-words", "newsletter",

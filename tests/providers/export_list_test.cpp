@@ -36,8 +36,10 @@ TEST(ProviderExports, EachLibraryExportsExactlyItsCInterface) {
     EXPECT_EQ(ProvidersHeaderLayoutChecked(), 1);
     EXPECT_EQ(
         DefinedFunctions(TM_LIB_MAPI32),
-        (std::set<std::string>{"MAPIDeleteMail", "MAPIFindNext", "MAPIFreeBuffer", "MAPILogoff",
-                               "MAPILogon", "MAPIReadMail", "MAPIResolveName", "MAPISendMail"}));
+        (std::set<std::string>{"FreeProws", "HrQueryAllRows", "LAUNCHWIZARD", "MAPIAdminProfiles",
+                               "MAPIDeleteMail", "MAPIFindNext", "MAPIFreeBuffer", "MAPIInitialize",
+                               "MAPILogoff", "MAPILogon", "MAPIReadMail", "MAPIResolveName",
+                               "MAPISendMail", "MAPIUninitialize"}));
     EXPECT_EQ(DefinedFunctions(TM_LIB_KERNEL32),
               (std::set<std::string>{"UTRegister", "UTUnRegister"}));
     EXPECT_EQ(DefinedFunctions(TM_LIB_THUNKMAP), (std::set<std::string>{"UTInit", "UTProc"}));
