@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/fault_plan.h"
 #include "platform/file_util.h"
 
 namespace platform {
@@ -77,12 +78,14 @@ int32_t WriteThroughTemporary(const std::string& temporaryPath, const std::strin
         return err;
     int32_t err = WriteAll(fd, data.data(), data.size());
     // On disk before it takes its final name, or a crash could show a partial file there.
-    if (err == 0 && ::fsync(fd) != 0)
+    if (err == 0 && (err = FileCallFault(FileCall::Fsync)) == 0 && ::fsync(fd) != 0)
         err = LastError();
-    if (err == 0 && ::rename(temporaryPath.c_str(), finalPath.c_str()) != 0)
+    if (err == 0 && (err = FileCallFault(FileCall::Rename)) == 0 &&
+        ::rename(temporaryPath.c_str(), finalPath.c_str()) != 0)
         err = LastError();
     if (err != 0) {
-        ::unlink(temporaryPath.c_str());
+        if (FileCallFault(FileCall::Unlink) == 0)
+            ::unlink(temporaryPath.c_str());
         ::close(fd);
         return err;
     }
@@ -91,7 +94,8 @@ int32_t WriteThroughTemporary(const std::string& temporaryPath, const std::strin
     const std::string dir = slash == std::string::npos ? "." : finalPath.substr(0, slash + 1);
     int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
-        (void)::fsync(dfd);  // the delivery is complete; a failed folder flush is not undone
+        if (FileCallFault(FileCall::Fsync) == 0)
+            (void)::fsync(dfd);  // the delivery is complete; a failed flush is not undone
         ::close(dfd);
     }
     ::close(fd);

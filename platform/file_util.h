@@ -145,6 +145,29 @@ bool GetFileStamp(const std::string& path, FileStamp* stamp);
 // Removes a file; 0, or a positive errno value (ENOENT when it did not exist).
 [[nodiscard]] int32_t RemoveFile(const std::string& path);
 
+// Renames a file (replacing `to`) and flushes the folder of `to`; 0 or a positive errno value.
+[[nodiscard]] int32_t RenameFile(const std::string& from, const std::string& to);
+
+// A file that lines are appended to (a log, a journal). Each Append is one write of the whole
+// text at the end of the file; with `durable` it is also flushed to disk before it returns.
+class CAppendFile {
+public:
+    CAppendFile() = default;
+    ~CAppendFile();
+    CAppendFile(const CAppendFile&) = delete;
+    CAppendFile& operator=(const CAppendFile&) = delete;
+
+    // Opens (creating with `mode` when missing); 0 or a positive errno value.
+    [[nodiscard]] int32_t Open(const std::string& path, uint32_t mode = 0600);
+    // 0 or a positive errno value (EBADF when not open).
+    [[nodiscard]] int32_t Append(std::string_view data, bool durable);
+    void Close();
+    bool IsOpen() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
 // a + "/" + b; no '/' is inserted when a is empty or already ends with '/'.
 std::string JoinPath(const std::string& a, const std::string& b);
 

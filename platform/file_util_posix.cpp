@@ -12,6 +12,7 @@
 #include <cstring>
 #include <random>
 
+#include "platform/fault_plan.h"
 #include "platform/file_safety.h"
 
 namespace platform {
@@ -69,6 +70,8 @@ bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
 }  // namespace
 
 int32_t WriteAll(int fd, const char* data, size_t size) {
+    if (int32_t injected = FileCallFault(FileCall::Write))
+        return injected;
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
         if (n < 0) {
@@ -288,14 +291,15 @@ int32_t CAtomicFileWriter::Commit() {
         m_error = m_injected;
     // The data must be on disk before the rename makes it the file's contents; otherwise a
     // crash could leave an empty or partial file under the real name.
-    if (m_error == 0 && ::fsync(m_fd) != 0)
+    if (m_error == 0 && (m_error = FileCallFault(FileCall::Fsync)) == 0 && ::fsync(m_fd) != 0)
         m_error = LastError();
     if (m_fd >= 0) {
         if (::close(m_fd) != 0 && m_error == 0)
             m_error = LastError();
         m_fd = -1;
     }
-    if (m_error == 0 && ::rename(m_tmp.c_str(), m_path.c_str()) != 0)
+    if (m_error == 0 && (m_error = FileCallFault(FileCall::Rename)) == 0 &&
+        ::rename(m_tmp.c_str(), m_path.c_str()) != 0)
         m_error = LastError();
     if (m_error != 0) {
         Discard();
@@ -306,7 +310,8 @@ int32_t CAtomicFileWriter::Commit() {
     // undo the replacement, which is complete; it is not reported.
     int dfd = ::open(DirectoryOf(m_path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
-        (void)::fsync(dfd);
+        if (FileCallFault(FileCall::Fsync) == 0)
+            (void)::fsync(dfd);
         ::close(dfd);
     }
     return 0;
@@ -318,7 +323,9 @@ void CAtomicFileWriter::Discard() {
         m_fd = -1;
     }
     if (!m_tmp.empty()) {
-        ::unlink(m_tmp.c_str());
+        // An injected failure leaves the temporary file behind, as a failing unlink would.
+        if (FileCallFault(FileCall::Unlink) == 0)
+            ::unlink(m_tmp.c_str());
         m_tmp.clear();
     }
     m_injected = 0;
@@ -384,6 +391,8 @@ bool GetFileStamp(const std::string& path, FileStamp* stamp) {
 }
 
 int32_t RemoveFile(const std::string& path) {
+    if (int32_t injected = FileCallFault(FileCall::Unlink))
+        return injected;
     if (::unlink(path.c_str()) != 0)
         return LastError();
     return 0;
@@ -401,6 +410,55 @@ int32_t SetCurrentDirectory(const std::string& path) {
     if (::chdir(path.c_str()) != 0)
         return LastError();
     return 0;
+}
+
+int32_t RenameFile(const std::string& from, const std::string& to) {
+    if (int32_t injected = FileCallFault(FileCall::Rename))
+        return injected;
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        return LastError();
+    int dfd = ::open(DirectoryOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        if (FileCallFault(FileCall::Fsync) == 0)
+            (void)::fsync(dfd);
+        ::close(dfd);
+    }
+    return 0;
+}
+
+CAppendFile::~CAppendFile() {
+    Close();
+}
+
+int32_t CAppendFile::Open(const std::string& path, uint32_t mode) {
+    Close();
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC,
+                    static_cast<mode_t>(mode & 07777));
+    if (fd < 0)
+        return LastError();
+    m_fd = fd;
+    return 0;
+}
+
+int32_t CAppendFile::Append(std::string_view data, bool durable) {
+    if (m_fd < 0)
+        return EBADF;
+    if (int32_t e = WriteAll(m_fd, data.data(), data.size()))
+        return e;
+    if (durable) {
+        if (int32_t injected = FileCallFault(FileCall::Fsync))
+            return injected;
+        if (::fsync(m_fd) != 0)
+            return LastError();
+    }
+    return 0;
+}
+
+void CAppendFile::Close() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
 }
 
 std::string JoinPath(const std::string& a, const std::string& b) {

@@ -7,6 +7,7 @@ PKGS=(
   libsqlite3-dev libicu-dev libgmime-3.0-dev libcurl4-openssl-dev libxxhash-dev libcrypt-dev
   locales-all python3-aiosmtpd tzdata
   man-db dpkg-dev file
+  qt6-base-dev xvfb xauth
 )
 missing=()
 for p in "${PKGS[@]}"; do

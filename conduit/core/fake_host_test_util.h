@@ -28,6 +28,8 @@ public:
              "     Your disk on your PC may be full.  Check the disk space and perform a "
              "TetherSync operation again."},
             {3348, "   - Could not save the Desktop file."},
+            {6120, "   - Could not read the Desktop file %s."},
+            {6121, "     It was left as it is and nothing was synchronized."},
             {3370, "sync configured to Do Nothing"},
             {5001, "Mail"},
             {6130, "   - Could not find the desktop user of this TetherSync operation."},

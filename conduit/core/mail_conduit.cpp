@@ -99,8 +99,10 @@ int32_t CMailConduit::Run() {
     if (result == 0) {
         loggedOn = true;
         Yield();
-        LoadMessageState();
-        result = OpenMailDatabase();
+        result = LoadMessageState();
+        if (result == 0) {
+            result = OpenMailDatabase();
+        }
         if (result == 0) {
             ReadMailPreferences();
             result = SendOutbox();
@@ -116,13 +118,26 @@ int32_t CMailConduit::Run() {
             }
         }
     }
+    Yield();
+    // A state that cannot be saved fails the run: the next operation would work from the
+    // previous state and undo or repeat what this one did.
+    const int32_t saved = SaveMessageState();
+    if (saved != 0 && result == 0) {
+        result = -1;
+    }
+    // The handheld's change marks are cleared only once the state that records those
+    // changes is on disk: if the run dies before, the next operation carries them again
+    // from marks that are still set, instead of working from the previous state with the
+    // changes forgotten (a record moved to a kept category would be taken for an inbox
+    // copy of a message gone from the desktop, and removed).
+    if (saved == 0 && m_clearChangeMarks && !IsFatalSyncError(result) && m_databaseOpen) {
+        (void)m_host.ClearChangeMarks(m_dbHandle);  // marks left set are only carried again
+    }
     // With the connection gone the database cannot be closed nor the conduit unregistered.
     if (!IsFatalSyncError(result) && m_databaseOpen) {
         (void)m_host.CloseDatabase(m_dbHandle);  // the outcome is already decided
         m_databaseOpen = false;
     }
-    Yield();
-    SaveMessageState();
     Yield();
     if (loggedOn) {
         (void)Logoff();  // a failing logoff reports itself
@@ -185,29 +200,39 @@ void CMailConduit::ReadMailPreferences() {
     }
 }
 
-void CMailConduit::LoadMessageState() {
+int32_t CMailConduit::LoadMessageState() {
     m_pState = std::make_unique<CMessageMgr>(&m_host);
     const int32_t loaded = m_pState->Load(StatePath());
     // A file that is missing gives an empty state, which may be saved. One that exists but
-    // could not be read in full keeps what was read for this run, but is never replaced by
-    // it: the record links of the unread part would be lost for good.
+    // could not be read in full ends the run before anything is touched, and is never
+    // replaced: the record links of the unread part would be lost for good, and working
+    // from a partial state would undo pending handheld changes or duplicate records.
     m_stateLoaded = loaded == 0 || loaded == ERR_STATE_FILE_MISSING;
+    if (m_stateLoaded) {
+        return 0;
+    }
+    LogHeaderOnce();
+    std::string line = Text(IDS_STATE_UNREADABLE);
+    const size_t at = line.find("%s");
+    if (at != std::string::npos) {
+        line.replace(at, 2, StatePath());  // the text is never used as a format
+    }
+    (void)m_host.LogAddLine(line.c_str(), LOG_SAVE_FAILED);
+    (void)m_host.LogAddLine(Text(IDS_STATE_LEFT_AS_IT_IS).c_str(), LOG_TEXT);
+    return loaded;
 }
 
-void CMailConduit::SaveMessageState() {
-    if (m_pState == nullptr) {
-        return;  // never loaded: there is nothing that may replace the state file
+int32_t CMailConduit::SaveMessageState() {
+    if (m_pState == nullptr || !m_stateLoaded) {
+        return 0;  // never loaded, or unreadable (reported): nothing may replace the file
     }
-    if (!m_stateLoaded) {
-        LogHeaderOnce();
-        (void)m_host.LogAddLine(Text(IDS_SAVE_FAILED).c_str(), LOG_SAVE_FAILED);
-        return;
-    }
-    if (m_pState->Save(StatePath()) != 0) {
+    const int32_t saved = m_pState->Save(StatePath());
+    if (saved != 0) {
         LogHeaderOnce();
         (void)m_host.LogAddLine(Text(IDS_SAVE_FAILED).c_str(), LOG_SAVE_FAILED);
         (void)m_host.LogAddLine(Text(IDS_DISK_FULL).c_str(), LOG_TEXT);
     }
+    return saved;
 }
 
 void CMailConduit::LogHeaderOnce() {

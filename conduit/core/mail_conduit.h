@@ -97,12 +97,13 @@ protected:
     int32_t OpenMailDatabase();
     // Fills m_pPrefs from the handheld's mail preferences; never ends the run.
     void ReadMailPreferences();
-    // Loads m_pState from the state file. A missing file gives an empty state.
-    void LoadMessageState();
-    // Saves m_pState; logs 3348 and 3313 on failure. A state that was not loaded in full
-    // (the file exists but could not be read) is not saved, so the file is never replaced
-    // by a partial or empty state.
-    void SaveMessageState();
+    // Loads m_pState from the state file: 0, also for a missing file (an empty state). A
+    // file that exists but cannot be read in full logs 6120 (naming the file, activity 17)
+    // and 6121, and answers the load's cause: the run then ends without touching anything.
+    int32_t LoadMessageState();
+    // Saves m_pState: 0, or the save's error after logging 3348 and 3313. A state that was
+    // not loaded in full is never saved, so the file is never replaced by a partial state.
+    int32_t SaveMessageState();
 
     // The mail passes. Each answers 0 or the code that ended it; a code with bit 13 set
     // (connection lost) always ends the pass at once.
@@ -175,6 +176,9 @@ private:
     void KeepUnsettled(CMessage& entry);
     // A handheld change could not be carried to the desktop: the change marks stay.
     bool m_changeFailed = false;
+    // The synchronize pass carried every handheld change: the driver clears the change
+    // marks after the state is saved.
+    bool m_clearChangeMarks = false;
     // A record deleted on the handheld waits for its desktop copy: deleted records and the
     // deleted category are not purged in this operation, so the deletion is carried later.
     bool m_deletionWaits = false;

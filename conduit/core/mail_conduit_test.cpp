@@ -238,14 +238,53 @@ TEST_F(MailConduitTest, PreferencesAndSignatureFillTheFilter) {
     EXPECT_EQ(conduit->Prefs()->m_signatureText, "-- Ann");
 }
 
-TEST_F(MailConduitTest, DamagedStateFileIsNeverReplaced) {
+TEST_F(MailConduitTest, DamagedStateFileEndsTheRunBeforeAnythingIsTouchedAndIsNeverReplaced) {
     const std::string damaged("\x05\0\0\0\x01\0", 6);
     ASSERT_EQ(platform::WriteFileAtomic(m_folder + "/mail.dat", damaged), 0);
     EXPECT_EQ(Run(0), 0);
     std::string state;
     EXPECT_EQ(platform::ReadWholeFile(m_folder + "/mail.dat", &state), 0);
     EXPECT_EQ(state, damaged);
-    EXPECT_EQ(m_host.m_log[2], (CFakeHost::LogLine{m_host.LoadString(3348), 17}));
+    // Neither the handheld nor the outbox is touched; the error names the file.
+    EXPECT_EQ(m_host.m_calls, (std::vector<std::string>{"RegisterConduit", "UserOfFolder", "Logon",
+                                                        "Logoff", "UnregisterConduit"}));
+    const std::vector<CFakeHost::LogLine> log = {
+        {"", 19},
+        {"-- Mail", -1},
+        {"   - Could not read the Desktop file " + m_folder + "/mail.dat.", 17},
+        {m_host.LoadString(6121), -1},
+        {"Mail", 21}};
+    EXPECT_EQ(m_host.m_log, log);
+}
+
+TEST_F(MailConduitTest, AStateThatCannotBeSavedFailsTheRunAndKeepsThePreviousFile) {
+    EXPECT_EQ(Run(0), 0);
+    std::string before;
+    ASSERT_EQ(platform::ReadWholeFile(m_folder + "/mail.dat", &before), 0);
+    m_host.m_log.clear();
+    m_host.m_calls.clear();
+    // A state that differs from the file, so that the save must write it.
+    m_props.syncAction = 0;
+    platform::FailNextAtomicWriteForTesting(28);  // ENOSPC
+    class CAddingConduit : public CTestConduit {
+    public:
+        using CTestConduit::CTestConduit;
+        int32_t SynchronizeMail() override {
+            auto message = std::make_unique<CMessage>();
+            message->SetSubject("new");
+            State()->Append(std::move(message));
+            return 0;
+        }
+    } adding(m_host, m_settings, m_props);
+    EXPECT_EQ(adding.Run(), 0);
+    platform::FailNextAtomicWriteForTesting(0);
+    std::string after;
+    ASSERT_EQ(platform::ReadWholeFile(m_folder + "/mail.dat", &after), 0);
+    EXPECT_EQ(after, before);
+    ASSERT_GE(m_host.m_log.size(), 3u);
+    EXPECT_EQ(m_host.m_log[m_host.m_log.size() - 3],
+              (CFakeHost::LogLine{m_host.LoadString(3348), 17}));
+    EXPECT_EQ(m_host.m_log.back(), (CFakeHost::LogLine{"Mail", 21}));
 }
 
 TEST_F(MailConduitTest, SettingsLostBeforeTheRunEndItAfterTheWarning) {

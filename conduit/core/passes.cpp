@@ -8,6 +8,7 @@
 
 #include "conduit/core/codes.h"
 #include "conduit/core/mail_conduit.h"
+#include "conduit/core/sent_journal.h"
 #include "conduit/core/strings.h"
 #include "conduit/core/write_budget.h"
 #include "platform/bytes.h"
@@ -134,7 +135,12 @@ int32_t CMailConduit::SendOutbox() {
     if (pending != 0) {
         return pending;
     }
+    // Records sent by an earlier operation whose delete did not reach the handheld. A
+    // journal that cannot be read is taken as empty: nothing more can be known.
+    CSentJournal journal(StatePath() + SENT_JOURNAL_SUFFIX);
+    (void)journal.Load();
     int32_t unsent = 0;
+    bool walkedToEnd = false;
     for (;;) {
         RecordRequest request = NewRequest(m_dbHandle, buffer);
         request.category = CATEGORY_OUTBOX;
@@ -145,6 +151,8 @@ int32_t CMailConduit::SendOutbox() {
                 if (IsFatalSyncError(read)) {
                     pending = read;
                 }
+            } else {
+                walkedToEnd = true;
             }
             break;
         }
@@ -152,15 +160,28 @@ int32_t CMailConduit::SendOutbox() {
         if ((request.attributes & SYNC_REC_DELETED) != 0) {
             continue;
         }
-        m_pCurrent = std::make_unique<CMessage>();
-        if (m_pConverter->UnpackRecord(m_pPrefs.get(), *m_pCurrent, request) != 0) {
+        const uint64_t checksum = CSentJournal::Checksum(
+            buffer.data(), std::min<size_t>(request.recordSize, buffer.size()));
+        bool sent = journal.Contains(request.recordId, checksum);
+        if (!sent) {
+            m_pCurrent = std::make_unique<CMessage>();
+            if (m_pConverter->UnpackRecord(m_pPrefs.get(), *m_pCurrent, request) != 0) {
+                m_pCurrent.reset();
+                pending = ERR_CANNOT_UNPACK;
+                break;
+            }
+            if (SendMail(m_pCurrent.get()) != 0) {
+                ++unsent;  // the record stays in the outbox for the next operation
+            } else {
+                sent = true;
+                // On disk before the delete: if the delete is lost, the next operation
+                // finds the record here and deletes it without sending it again. A journal
+                // that cannot be written does not keep the sent record in the outbox.
+                (void)journal.Add(request.recordId, checksum);
+            }
             m_pCurrent.reset();
-            pending = ERR_CANNOT_UNPACK;
-            break;
         }
-        if (SendMail(m_pCurrent.get()) != 0) {
-            ++unsent;  // the record stays in the outbox for the next operation
-        } else {
+        if (sent) {
             const int64_t key = m_pState->FindByRecordId(request.recordId);
             if (key >= 0) {
                 m_pState->Lookup(static_cast<uint32_t>(key))->m_goneFromDesktop = 1;
@@ -169,10 +190,15 @@ int32_t CMailConduit::SendOutbox() {
             remove.recordId = request.recordId;
             pending = m_host.DeleteRecord(&remove);
         }
-        m_pCurrent.reset();
         if (pending != 0) {
             break;
         }
+    }
+    // The whole outbox was walked and every sent record deleted: no entry is needed any
+    // more (a record still there with other bytes was changed on the handheld and sent as
+    // new mail). After any failure the entries stay for the next operation.
+    if (walkedToEnd && pending == 0 && !journal.Empty()) {
+        (void)journal.Clear();  // entries left over are only looked at again
     }
     if (unsent != 0) {
         const std::string notice = WithNumber(Text(IDS_UNSENT_NOTICE), unsent);
@@ -206,10 +232,9 @@ int32_t CMailConduit::SynchronizeMail() {
         result = CopyNewMessages();
     }
     // A handheld change that did not reach the desktop keeps its change mark, so that the
-    // next operation carries it again instead of forgetting it.
-    if (result == 0 && !m_changeFailed) {
-        (void)m_host.ClearChangeMarks(m_dbHandle);  // marks left set are only carried again
-    }
+    // next operation carries it again instead of forgetting it. The others are cleared by
+    // the driver once the state that records them is saved.
+    m_clearChangeMarks = result == 0 && !m_changeFailed;
     return result;
 }
 

@@ -82,6 +82,10 @@ constexpr NumberedString STRINGS[] = {
     {6117,
      "   - The mail settings name an unknown mail interface: the key \"Interface\" of "
      "section \"Mail\" in the user's Sync.ini is none of mapi, mapi32, vim32 and notesvim32."},
+    {6120, "   - Could not read the Desktop file %s."},
+    {6121,
+     "     It was left as it is and nothing was synchronized.  Run \"tethersync repair\" to "
+     "rebuild it, or restore it from a backup, and perform a TetherSync operation again."},
     {6130,
      "   - Could not find the desktop user of this TetherSync operation.  The Mail settings "
      "were not read."},

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "host/syncor/fault_vfs.h"
 #include "host/syncor/syncor.h"
 #include "platform/file_util.h"
 
@@ -254,6 +255,7 @@ int32_t CHandheldImage::Create(const std::string& path, const std::string& userN
     // An empty file made first gives the image mode 0600 from the start: it holds mail.
     if (platform::WriteFileAtomic(path, "", 0600) != 0)
         return SYNC_ERR_IO;
+    InstallFaultVfsIfPlanned();
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     int32_t result = FromSqlite(rc);
@@ -287,6 +289,7 @@ int32_t CHandheldImage::Open(const std::string& path, ImageCheck check) {
     Close();
     if (!platform::FileExists(path))
         return SYNC_ERR_NOT_FOUND;
+    InstallFaultVfsIfPlanned();
     int rc = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
         int32_t e = FromSqlite(rc);
@@ -329,8 +332,10 @@ int32_t CHandheldImage::Open(const std::string& path, ImageCheck check) {
     }
     // The full check reads every page; a caller that only looks at the image's identity
     // may leave it to the next full open.
-    if (result == SYNC_ERR_NONE && check == ImageCheck::Full) {
-        CStatement st(m_db, m_statements.get(), "PRAGMA quick_check");
+    if (result == SYNC_ERR_NONE && check != ImageCheck::Light) {
+        CStatement st(
+            m_db, m_statements.get(),
+            check == ImageCheck::Integrity ? "PRAGMA integrity_check(1)" : "PRAGMA quick_check(1)");
         if (st.PrepareError() != SYNC_ERR_NONE || st.Step() != SQLITE_ROW || st.Bytes(0) != "ok")
             result = SYNC_ERR_CORRUPT_IMAGE;
     }
@@ -365,6 +370,11 @@ int32_t CHandheldImage::Open(const std::string& path, ImageCheck check) {
     if (result != SYNC_ERR_NONE)
         Close();
     return result;
+}
+
+int CHandheldImage::SystemErrno() const {
+    const int e = m_db != nullptr ? sqlite3_system_errno(m_db) : 0;
+    return e != 0 ? e : LastInjectedErrno();
 }
 
 int32_t CHandheldImage::LoadMeta() {

@@ -42,8 +42,11 @@ struct Preference {
 // Which records NextRecord answers.
 enum class RecordFilter { Changed, CategoryNotDeleted, Any };
 
-// How much of an image Open checks.
-enum class ImageCheck { Full, Light };
+// How much of an image Open checks: Light the identity, version, size, tables and meta;
+// Full also every page's structure (quick check); Integrity also that every index agrees
+// with its table and every constraint holds (the check before a sync, which catches damage
+// inside pages that the quick check passes).
+enum class ImageCheck { Full, Light, Integrity };
 
 // Bytes of capacity a record, a database and a preference take besides their data.
 inline constexpr uint64_t RECORD_OVERHEAD = 16;
@@ -74,6 +77,8 @@ public:
     bool IsOpen() const { return m_db != nullptr; }
 
     const std::string& UserName() const { return m_userName; }
+    // The errno of the last failed file call of the image's SQLite layer (0 when none).
+    int SystemErrno() const;
     uint64_t Capacity() const { return m_capacity; }
     // Calls after which the connection is lost; -1 when no fault is planned.
     int64_t FaultAfter() const { return m_faultAfter; }

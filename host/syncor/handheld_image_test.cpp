@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "host/syncor/sync_session.h"
 #include "host/syncor/syncor.h"
 #include "platform/file_util.h"
 
@@ -298,6 +299,78 @@ TEST_F(HandheldImageTest, DamagedOrForeignFilesAreRefusedAndLeftAlone) {
     } else {
         EXPECT_EQ(e, SYNC_ERR_CORRUPT_IMAGE);
     }
+}
+
+// The answer of a check pragma on the image, read with SQLite directly.
+std::string CheckAnswer(const std::string& path, const char* pragma) {
+    sqlite3* db = nullptr;
+    std::string answer = "cannot open";
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, pragma, -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            answer = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return answer;
+}
+
+TEST_F(HandheldImageTest, DamageInsideAnIndexPageThatTheQuickCheckPassesIsRefusedBeforeASync) {
+    ASSERT_EQ(CHandheldImage::Create(m_path, "u", 100000), 0);
+    {
+        CHandheldImage image;
+        ASSERT_EQ(image.Open(m_path), 0);
+        DatabaseInfo db;
+        ASSERT_EQ(image.FindDatabase("MailDB", &db), 0);
+        for (int i = 0; i < 3; ++i) {
+            RecordData r;
+            r.data = "mail " + std::to_string(i);
+            ASSERT_EQ(image.WriteRecord(db.dbId, &r), 0);
+        }
+    }
+    // The last byte of the scan index's only page is the id of its first entry: changing
+    // it leaves a well-formed page whose entry no longer agrees with its record.
+    int64_t root = 0, pageSize = 0;
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(m_path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db,
+                                     "SELECT rootpage, (SELECT page_size FROM pragma_page_size) "
+                                     "FROM sqlite_schema WHERE name = 'records_scan'",
+                                     -1, &st, nullptr),
+                  SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        root = sqlite3_column_int64(st, 0);
+        pageSize = sqlite3_column_int64(st, 1);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+    }
+    ASSERT_GT(root, 1);
+    {
+        std::fstream f(m_path, std::ios::in | std::ios::out | std::ios::binary);
+        const std::streamoff at = root * pageSize - 1;
+        f.seekg(at);
+        char c = 0;
+        f.read(&c, 1);
+        c = static_cast<char>(c ^ 0x02);
+        f.seekp(at);
+        f.write(&c, 1);
+    }
+    ASSERT_EQ(CheckAnswer(m_path, "PRAGMA quick_check"), "ok");
+    ASSERT_NE(CheckAnswer(m_path, "PRAGMA integrity_check"), "ok");
+
+    platform::FileStamp before, after;
+    ASSERT_TRUE(platform::GetFileStamp(m_path, &before));
+    CHandheldImage image;
+    EXPECT_EQ(image.Open(m_path, ImageCheck::Full), 0);  // what other commands accept
+    image.Close();
+    EXPECT_EQ(image.Open(m_path, ImageCheck::Integrity), SYNC_ERR_CORRUPT_IMAGE);
+    CSyncSession session;
+    EXPECT_EQ(session.Attach(m_path), SYNC_ERR_CORRUPT_IMAGE);
+    ASSERT_TRUE(platform::GetFileStamp(m_path, &after));
+    EXPECT_EQ(before.size, after.size);
 }
 
 }  // namespace

@@ -16,7 +16,9 @@ CSyncSession& CSyncSession::Default() {
 int32_t CSyncSession::Attach(const std::string& path) {
     Detach();
     auto image = std::make_unique<CHandheldImage>();
-    int32_t e = image->Open(path);
+    // Before a sync the whole image is checked, indexes against tables included: damage
+    // inside a page would otherwise surface half-way through the operation.
+    int32_t e = image->Open(path, ImageCheck::Integrity);
     if (e == SYNC_ERR_NOT_FOUND)
         e = SYNC_ERR_IO;
     if (e != SYNC_ERR_NONE)
@@ -50,6 +52,8 @@ int32_t CSyncSession::BeginCall() {
     if (!m_pImage)
         return SYNC_ERR_NO_IMAGE;
     ++m_status.handheldCalls;
+    if (m_status.imageFault != 0)
+        return SYNC_ERR_HOST_IO;
     if (m_status.connectionLost)
         return SYNC_ERR_LOST_CONNECTION;
     int64_t limit = m_pImage->FaultAfter();
@@ -58,6 +62,18 @@ int32_t CSyncSession::BeginCall() {
         return SYNC_ERR_LOST_CONNECTION;
     }
     return SYNC_ERR_NONE;
+}
+
+int32_t CSyncSession::Outcome(int32_t code) {
+    if (code != SYNC_ERR_IO && code != SYNC_ERR_CORRUPT_IMAGE)
+        return code;
+    if (!m_pImage)
+        return code;
+    if (m_status.imageFault == 0) {
+        m_status.imageFault = code;
+        m_status.imageErrno = m_pImage->SystemErrno();
+    }
+    return SYNC_ERR_HOST_IO;
 }
 
 CSyncSession::OpenDatabaseSlot* CSyncSession::Slot(uint8_t handle) {

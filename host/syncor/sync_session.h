@@ -44,6 +44,13 @@ public:
     [[nodiscard]] int32_t ResetRecordIndex(uint8_t handle);
     [[nodiscard]] int32_t Yield(uint16_t cycles);
 
+    // The answer of a conduit call as the conduit gets it. When the image's file failed
+    // (SYNC_ERR_IO: disk full, I/O error; SYNC_ERR_CORRUPT_IMAGE: damage found) the failure
+    // is recorded in the status and the call, like every later one of the operation,
+    // answers SYNC_ERR_HOST_IO: its bit 13 makes the conduit stop at once instead of
+    // reporting each record as a full handheld. Every other code passes unchanged.
+    [[nodiscard]] int32_t Outcome(int32_t code);
+
 private:
     struct OpenDatabaseSlot {
         bool open = false;

@@ -302,6 +302,25 @@ TEST_F(SyncSessionTest, FaultPlanLosesTheConnectionAfterNCalls) {
     EXPECT_EQ(m_session.ReadNextInCategory(&r), 0);
 }
 
+TEST_F(SyncSessionTest, AFailureOfTheImageFileEndsTheOperationWithTheHostIoCode) {
+    ASSERT_EQ(m_session.Attach(m_path), 0);
+    // Codes that are the handheld's own answers pass unchanged.
+    EXPECT_EQ(m_session.Outcome(SYNC_ERR_NO_ROOM), SYNC_ERR_NO_ROOM);
+    EXPECT_EQ(m_session.Outcome(SYNC_ERR_NOT_FOUND), SYNC_ERR_NOT_FOUND);
+    // A disk that is full (SQLite answers an I/O error) is not a full handheld.
+    EXPECT_EQ(m_session.Outcome(SYNC_ERR_IO), SYNC_ERR_HOST_IO);
+    EXPECT_EQ(SYNC_ERR_HOST_IO & 0x2000, 0x2000);
+    int32_t reg = 0;
+    EXPECT_EQ(m_session.Register(&reg), SYNC_ERR_HOST_IO);
+    EXPECT_EQ(m_session.Outcome(SYNC_ERR_CORRUPT_IMAGE), SYNC_ERR_HOST_IO);
+    SyncHostStatus status{};
+    m_session.GetStatus(&status);
+    EXPECT_EQ(status.imageFault, SYNC_ERR_IO);  // the first failure is the one reported
+    EXPECT_EQ(status.connectionLost, 0);
+    ASSERT_EQ(m_session.Attach(m_path), 0);
+    EXPECT_EQ(m_session.Register(&reg), 0);
+}
+
 TEST_F(SyncSessionTest, PreferenceReadCopiesAtMostWhatWasAskedAndFits) {
     {
         CHandheldImage image;

@@ -14,8 +14,9 @@ extern "C" {
 #define SYNCOR_EXPORT __attribute__((visibility("default")))
 
 /* Result codes. 0 is success. Every code with bit 13 (0x2000) set means that the
- * connection to the handheld is lost; from then on every call of the operation answers
- * SYNC_ERR_LOST_CONNECTION. No other code has bit 13 set. */
+ * operation cannot go on: the connection to the handheld is lost (from then on every call
+ * of the operation answers SYNC_ERR_LOST_CONNECTION), or the host could not read or write
+ * the image file (every call answers SYNC_ERR_HOST_IO). No other code has bit 13 set. */
 #define SYNC_ERR_NONE 0
 #define SYNC_ERR_GENERIC 16385          /* 0x4001 unexpected failure (out of memory...) */
 #define SYNC_ERR_BAD_ARGUMENT 16386     /* 0x4002 null pointer, bad category, bad size */
@@ -31,6 +32,7 @@ extern "C" {
 #define SYNC_ERR_FULL 16403             /* 0x4013 no room to grow an existing record */
 #define SYNC_ERR_NO_ROOM 16404          /* 0x4014 no room for a new record or database */
 #define SYNC_ERR_LOST_CONNECTION 8193   /* 0x2001 the handheld connection is gone */
+#define SYNC_ERR_HOST_IO 8194           /* 0x2002 the image file failed (disk full, I/O, damage) */
 #define SYNC_LOST_CONNECTION_BIT 0x2000
 
 /* Record attributes. */
@@ -223,6 +225,8 @@ typedef struct SyncHostStatus {
     int32_t registeredConduits; /* registrations not yet ended */
     int32_t openDatabases;      /* databases not yet closed */
     int32_t connectionLost;     /* 1 once the fault plan cut the connection */
+    int32_t imageFault;         /* SYNC_ERR_IO or SYNC_ERR_CORRUPT_IMAGE once the image failed */
+    int32_t imageErrno;         /* the errno of that failure when the file layer gave one */
 } SyncHostStatus;
 SYNCOR_EXPORT int32_t SyncHostGetStatus(SyncHostStatus* status);
 

@@ -14,67 +14,73 @@ syncor::CSyncSession& S() {
     return syncor::CSyncSession::Default();
 }
 
+// A conduit call: a failure of the image's own file ends the operation (see Outcome).
+template <typename F>
+int32_t Checked(F&& f) {
+    return S().Outcome(Guard(std::forward<F>(f)));  // Outcome throws nothing
+}
+
 }  // namespace
 
 extern "C" {
 
 int32_t SyncRegisterConduit(int32_t* handle) {
-    return Guard([&] { return S().Register(handle); });
+    return Checked([&] { return S().Register(handle); });
 }
 int32_t SyncUnregisterConduit(int32_t handle) {
-    return Guard([&] { return S().Unregister(handle); });
+    return Checked([&] { return S().Unregister(handle); });
 }
 int32_t SyncOpenDatabase(const char* name, int32_t card, uint8_t* handle, uint8_t mode) {
     (void)mode;  // every open database may be read and written
-    return Guard([&] { return S().OpenDatabase(name, card, handle); });
+    return Checked([&] { return S().OpenDatabase(name, card, handle); });
 }
 int32_t SyncCreateDatabase(CreateDatabaseRequest* request) {
-    return Guard([&] { return S().CreateDatabase(request); });
+    return Checked([&] { return S().CreateDatabase(request); });
 }
 int32_t SyncCloseDatabase(uint8_t handle) {
-    return Guard([&] { return S().CloseDatabase(handle); });
+    return Checked([&] { return S().CloseDatabase(handle); });
 }
 int32_t SyncClearChangeMarks(uint8_t handle) {
-    return Guard([&] { return S().ClearChangeMarks(handle); });
+    return Checked([&] { return S().ClearChangeMarks(handle); });
 }
 int32_t SyncWriteRecord(RecordRequest* request) {
-    return Guard([&] { return S().WriteRecord(request); });
+    return Checked([&] { return S().WriteRecord(request); });
 }
 int32_t SyncDeleteRecord(RecordRequest* request) {
-    return Guard([&] { return S().DeleteRecord(request); });
+    return Checked([&] { return S().DeleteRecord(request); });
 }
 int32_t SyncReadRecordWithId(RecordRequest* request) {
-    return Guard([&] { return S().ReadRecordWithId(request); });
+    return Checked([&] { return S().ReadRecordWithId(request); });
 }
 int32_t SyncReadNextChangedRecord(RecordRequest* request) {
-    return Guard([&] { return S().ReadNextChanged(request); });
+    return Checked([&] { return S().ReadNextChanged(request); });
 }
 int32_t SyncPurgeDeletedRecords(uint8_t handle) {
-    return Guard([&] { return S().PurgeDeleted(handle); });
+    return Checked([&] { return S().PurgeDeleted(handle); });
 }
 int32_t SyncUserNotice(const char* text) {
-    return Guard([&] { return S().UserNotice(text); });
+    return Checked([&] { return S().UserNotice(text); });
 }
 int32_t SyncReadAppPreference(PreferenceRequest* request) {
-    return Guard([&] { return S().ReadAppPreference(request); });
+    return Checked([&] { return S().ReadAppPreference(request); });
 }
 int32_t SyncReadNextRecInCategory(RecordRequest* request) {
-    return Guard([&] { return S().ReadNextInCategory(request); });
+    return Checked([&] { return S().ReadNextInCategory(request); });
 }
 int32_t SyncPurgeAllRecsInCategory(uint8_t handle, int16_t category) {
-    return Guard([&] { return S().PurgeCategory(handle, category); });
+    return Checked([&] { return S().PurgeCategory(handle, category); });
 }
 int32_t SyncGetDBRecordCount(uint8_t handle, uint16_t* count) {
-    return Guard([&] { return S().RecordCount(handle, count); });
+    return Checked([&] { return S().RecordCount(handle, count); });
 }
 int32_t SyncReadPositionXMap(IdListRequest* request) {
-    return Guard([&] { return S().ReadIdList(request); });
+    return Checked([&] { return S().ReadIdList(request); });
 }
 int32_t SyncResetRecordIndex(uint8_t handle) {
-    return Guard([&] { return S().ResetRecordIndex(handle); });
+    return Checked([&] { return S().ResetRecordIndex(handle); });
 }
 int32_t SyncYieldCycles(uint16_t cycles) {
-    return Guard([&] { return S().Yield(cycles); });
+    return Checked([&] { return S().Yield(cycles); });
 }
 
 int32_t SyncHostAttachImage(const char* path) {

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/file_util.h"
 #include "platform/local_time.h"
@@ -39,16 +40,13 @@ int32_t CTetherLog::Begin(const std::string& path) {
     if (path.empty())
         return TETHERLOG_ERR_NONE;
     // The log names mail (senders, subjects): a new file is private from the start.
-    if (!platform::FileExists(path) && platform::WriteFileAtomic(path, "", 0600) != 0)
-        return TETHERLOG_ERR_WRITE;
-    m_file.open(path, std::ios::out | std::ios::app | std::ios::binary);
-    return m_file.is_open() ? TETHERLOG_ERR_NONE : TETHERLOG_ERR_WRITE;
+    m_path = path;
+    m_writeFailed = false;
+    return m_file.Open(path, 0600) == 0 ? TETHERLOG_ERR_NONE : TETHERLOG_ERR_WRITE;
 }
 
 void CTetherLog::End() {
-    if (m_file.is_open())
-        m_file.close();
-    m_file.clear();
+    m_file.Close();
 }
 
 void CTetherLog::SetEcho(TetherlogEchoHook hook, void* context) {
@@ -67,14 +65,26 @@ int32_t CTetherLog::AddLine(std::string_view text, int32_t activity) {
         std::string copy(text);
         m_echo(copy.c_str(), activity, m_echoContext);
     }
-    if (!m_file.is_open())
+    if (!m_file.IsOpen())
         return TETHERLOG_ERR_NONE;
     int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
                       std::chrono::system_clock::now().time_since_epoch())
                       .count();
-    m_file << FormatLogLine(now, activity, text);
-    m_file.flush();
-    return m_file.good() ? TETHERLOG_ERR_NONE : TETHERLOG_ERR_WRITE;
+    const std::string line = FormatLogLine(now, activity, text);
+    const int32_t e = m_file.Append(line, false);
+    if (e == 0)
+        return TETHERLOG_ERR_NONE;
+    // A line the log cannot take (a full disk) is not lost without a word: it goes to the
+    // failure stream, after one line that says why.
+    if (m_failureStream != nullptr) {
+        if (!m_writeFailed)
+            std::fprintf(m_failureStream, "tetherlog: cannot write the sync log %s: %s\n",
+                         m_path.c_str(), std::strerror(e));
+        std::fprintf(m_failureStream, "tetherlog: %s", line.c_str());
+        std::fflush(m_failureStream);
+    }
+    m_writeFailed = true;
+    return TETHERLOG_ERR_WRITE;
 }
 
 int32_t CTetherLog::ActivityCount(int32_t activity) const {

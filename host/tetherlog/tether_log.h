@@ -3,12 +3,13 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
 #include <map>
 #include <string>
 #include <string_view>
 
 #include "host/tetherlog/tetherlog.h"
+#include "platform/file_util.h"
 
 namespace tetherlog {
 
@@ -26,9 +27,15 @@ public:
     [[nodiscard]] int32_t AddLine(std::string_view text, int32_t activity);
     bool Query() const { return m_problemLogged; }
     int32_t ActivityCount(int32_t activity) const;
+    // Where a line that cannot be written to the log file is reported instead (standard
+    // error unless a test says otherwise).
+    void SetFailureStreamForTesting(std::FILE* stream) { m_failureStream = stream; }
 
 private:
-    std::ofstream m_file;
+    platform::CAppendFile m_file;
+    std::string m_path;
+    bool m_writeFailed = false;  // the log file refused a line in this operation
+    std::FILE* m_failureStream = stderr;
     bool m_problemLogged = false;
     std::map<int32_t, int32_t> m_counts;
     TetherlogEchoHook m_echo = nullptr;

@@ -69,5 +69,30 @@ TEST(CTetherLog, QueryWaitsForAProblemLineAndRestartsWithEachConduit) {
     std::filesystem::remove_all(dir);
 }
 
+TEST(CTetherLog, ALineTheLogFileRefusesIsReportedOnTheFailureStream) {
+    // /dev/full takes the open and refuses every write with ENOSPC, as a full disk does.
+    CTetherLog log;
+    std::FILE* failures = std::tmpfile();
+    ASSERT_NE(failures, nullptr);
+    log.SetFailureStreamForTesting(failures);
+    ASSERT_EQ(log.Begin("/dev/full"), 0);
+    EXPECT_EQ(log.AddLine("Mail", LOG_ACTIVITY_SYNC_FAILED), TETHERLOG_ERR_WRITE);
+    EXPECT_EQ(log.AddLine("   - second", LOG_ACTIVITY_TEXT), TETHERLOG_ERR_WRITE);
+    log.End();
+    std::rewind(failures);
+    std::string text;
+    char buffer[512];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), failures)) > 0)
+        text.append(buffer, n);
+    std::fclose(failures);
+    EXPECT_NE(text.find("tetherlog: cannot write the sync log /dev/full: "), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\t21\tMail\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\t-1\t   - second\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("cannot write", text.find("cannot write") + 1), std::string::npos)
+        << "the reason is given once: " << text;
+}
+
 }  // namespace
 }  // namespace tetherlog

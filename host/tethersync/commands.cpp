@@ -26,6 +26,7 @@
 #include "host/tethersync/mail_record.h"
 #include "host/tethersync/sync_runner.h"
 #include "platform/code_page.h"
+#include "platform/file_lock.h"
 #include "platform/file_safety.h"
 #include "platform/file_util.h"
 #include "platform/library.h"
@@ -152,6 +153,7 @@ Runs a sync between a handheld image and the desktop, and manages both sides.
 
 Commands:
   sync            run one sync operation with the installed conduits
+  repair          move a damaged mail state file aside and rebuild it with a sync
   image create    create a handheld image for a handheld user name
   image info      show an image's user, capacity, databases and fault plan
   image set       change an image's capacity or fault plan
@@ -178,7 +180,8 @@ Each command takes --help. The handheld image is --image PATH, else $TETHER_IMAG
 handheld.img in the desktop data folder ($TETHER_DATA_DIR, else ~/.local/share/tethermail).
 
 Exit status: 0 success, 1 the sync ended with an error, 2 bad command line,
-3 missing or damaged data (image, users.dat, settings).
+3 missing, unreadable or damaged data (image, users.dat, settings, a user's folder),
+4 another sync or command is using the same handheld image or desktop user.
 )"},
         {"sync", R"(usage: tethersync sync [--image PATH] [--conduit LIBRARY]...
 
@@ -187,7 +190,18 @@ each conduit library and runs it with that user's sync action. Conduits: the --c
 options; else the entries of $TETHER_CONDUIT_PATH (colon-separated files, or folders whose
 .so files are conduits); else libtorrim.so from the library search path. Log lines and
 progress are shown as they come; the log also goes to SyncLog.txt in the user's folder.
-Exit status 1 when a conduit reports an error or the connection is lost.
+Exit status 1 when a conduit reports an error, the connection is lost or the image cannot
+be written; 3 when the image, users.dat, the user's Sync.ini or folder is missing,
+unreadable or damaged (nothing is written then); 4 when another sync holds the image's lock
+(IMAGE.lock) or the user's (sync.lock in the user's folder).
+)"},
+        {"repair", R"(usage: tethersync repair --user NAME [--image PATH] [--conduit LIBRARY]...
+
+For a Mail state file (mail.dat in the user's mail folder) that cannot be read: moves it
+aside as mail.dat.damaged-YYYYMMDD-HHMMSS and runs a sync that rebuilds it, matching the
+handheld's records to the desktop messages by their content. Outbox, filed and draft mail
+stay on the handheld; inbox copies that match no desktop message are copied again. What
+was done is written to the sync log. The image must belong to the user NAME.
 )"},
         {"image create",
          R"(usage: tethersync image create --user HANDHELD_USER [--capacity BYTES] [--image PATH]
@@ -328,6 +342,9 @@ int ImageCreate(CArgs args) {
     if (std::filesystem::path(path).parent_path() == std::filesystem::path(DataFolder()) &&
         platform::CreateDirectories(DataFolder(), 0700) != 0)
         return DataError("cannot create the desktop data folder " + DataFolder());
+    platform::CFileLock lock;
+    if (int r = LockImage(path, &lock))
+        return r;
     int32_t e = syncor::CHandheldImage::Create(path, *user, capacity);
     if (e != 0)
         return DataError("cannot create the handheld image " + path + ": " + ImageErrorText(e));
@@ -375,6 +392,9 @@ int ImageSet(CArgs args) {
         return Usage("--capacity needs a positive number of bytes");
     if (faultText && *faultText != "none" && !ParseNumber(*faultText, INT32_MAX, &fault))
         return Usage("--fault-after needs a number of calls or none");
+    platform::CFileLock lock;
+    if (int r = LockImage(path, &lock))
+        return r;
     syncor::CHandheldImage image;
     int32_t e = image.Open(path);
     if (e != 0)
@@ -434,8 +454,14 @@ int UserAdd(CArgs args) {
     users::CUser* added = user.get();
     if (mgr.AddUser(user) != 0)
         return DataError("cannot create the user's folder in " + DataFolder());
-    if (mgr.SaveUsers() != 0)
-        return DataError("cannot write " + DataFolder() + "/users.dat");
+    if (mgr.SaveUsers() != 0) {
+        // The new folder is not listed anywhere: an empty folder left behind would hold the
+        // name for nobody. A folder that is not empty was not ours to remove.
+        std::error_code ec;
+        std::filesystem::remove(platform::JoinPath(DataFolder(), added->m_userDirectory), ec);
+        return DataError("cannot write " + DataFolder() +
+                         "/users.dat (is the disk full?); the user was not added");
+    }
     std::cout << "added desktop user \"" << added->m_userName << "\" (id " << added->m_userId
               << ", folder " << platform::JoinPath(DataFolder(), added->m_userDirectory) << ")\n";
     return EXIT_OK;
@@ -557,6 +583,9 @@ int MailCompose(CArgs args) {
     syncor::RecordData record;
     if (!PackMail(mail, &record.data))
         return Usage("the mail does not fit in one handheld record (32767 bytes) or holds a NUL");
+    platform::CFileLock lock;
+    if (int r = LockImage(path, &lock))
+        return r;
     syncor::CHandheldImage image;
     syncor::DatabaseInfo db;
     if (int r = OpenMail(path, &image, &db))
@@ -633,14 +662,15 @@ int MailList(CArgs args) {
 
 // One mail named by its ID argument, read from the image's mail database.
 struct TakenMail {
+    platform::CFileLock lock;       // held by the commands that change the mail
     std::vector<std::string> rest;  // the positional arguments, the ID first
     syncor::CHandheldImage image;
     syncor::DatabaseInfo db;
     syncor::RecordData record;
 };
 
-// Reads one mail by the ID argument.
-int TakeMail(CArgs& args, TakenMail* taken, size_t positionals) {
+// Reads one mail by the ID argument; a command that changes it takes the image's lock first.
+int TakeMail(CArgs& args, TakenMail* taken, size_t positionals, bool write) {
     std::vector<std::string>* rest = &taken->rest;
     syncor::CHandheldImage* image = &taken->image;
     syncor::DatabaseInfo* db = &taken->db;
@@ -654,6 +684,10 @@ int TakeMail(CArgs& args, TakenMail* taken, size_t positionals) {
     uint64_t id = 0;
     if (!ParseNumber((*rest)[0], UINT32_MAX, &id) || id == 0)
         return Usage("ID is a record id");
+    if (write) {
+        if (int r = LockImage(path, &taken->lock))
+            return r;
+    }
     if (int r = OpenMail(path, image, db))
         return r;
     int32_t e = image->ReadRecord(db->dbId, static_cast<uint32_t>(id), record);
@@ -666,9 +700,9 @@ int TakeMail(CArgs& args, TakenMail* taken, size_t positionals) {
 
 int MailShow(CArgs args) {
     TakenMail taken;
-    if (int r = TakeMail(args, &taken, 1))
+    if (int r = TakeMail(args, &taken, 1, false))
         return r;
-    auto& [rest, image, db, record] = taken;
+    auto& [lock, rest, image, db, record] = taken;
     HandheldMail m;
     if (!UnpackMail(record.data, &m))
         return DataError("record " + rest[0] + " is not a mail record");
@@ -693,9 +727,9 @@ int MailShow(CArgs args) {
 int MailRead(CArgs args) {
     bool unread = args.Flag("--unread");
     TakenMail taken;
-    if (int r = TakeMail(args, &taken, 1))
+    if (int r = TakeMail(args, &taken, 1, true))
         return r;
-    auto& [rest, image, db, record] = taken;
+    auto& [lock, rest, image, db, record] = taken;
     HandheldMail m;
     if (!UnpackMail(record.data, &m))
         return DataError("record " + rest[0] + " is not a mail record");
@@ -711,9 +745,9 @@ int MailRead(CArgs args) {
 
 int MailDelete(CArgs args) {
     TakenMail taken;
-    if (int r = TakeMail(args, &taken, 1))
+    if (int r = TakeMail(args, &taken, 1, true))
         return r;
-    auto& [rest, image, db, record] = taken;
+    auto& [lock, rest, image, db, record] = taken;
     int32_t e = image.SetRecordState(db.dbId, record.id,
                                      record.attributes | SYNC_REC_DELETED | SYNC_REC_MODIFIED,
                                      record.category);
@@ -724,9 +758,9 @@ int MailDelete(CArgs args) {
 
 int MailMove(CArgs args) {
     TakenMail taken;
-    if (int r = TakeMail(args, &taken, 2))
+    if (int r = TakeMail(args, &taken, 2, true))
         return r;
-    auto& [rest, image, db, record] = taken;
+    auto& [lock, rest, image, db, record] = taken;
     int16_t category = ParseCategory(rest[1]);
     if (category < 0)
         return Usage("unknown category " + rest[1]);
@@ -769,6 +803,9 @@ int PrefsSet(CArgs args) {
     if (truncate && !ParseNumber(*truncate, 0xFFFF, &truncation))
         return Usage("--truncate is a number of bytes up to 65535");
 
+    platform::CFileLock lock;
+    if (int r = LockImage(path, &lock))
+        return r;
     syncor::CHandheldImage image;
     syncor::DatabaseInfo db;
     if (int r = OpenMail(path, &image, &db))
@@ -923,6 +960,20 @@ int Sync(CArgs args) {
     if (const std::string problem = args.NothingLeft(); !problem.empty())
         return Usage(problem);
     return RunSync(path, FindConduits(conduits)).exitStatus;
+}
+
+int Repair(CArgs args) {
+    std::string path = ImagePath(args);
+    std::vector<std::string> conduits = args.Options("--conduit");
+    auto user = args.Option("--user");
+    if (const std::string problem = args.NothingLeft(); !problem.empty())
+        return Usage(problem);
+    if (!user || user->empty())
+        return Usage("repair needs --user NAME");
+    SyncRequest request;
+    request.repair = true;
+    request.repairUser = *user;
+    return RunSync(path, FindConduits(conduits), request).exitStatus;
 }
 
 // The demo's desktop inbox: Maildir file names and messages of the kinds a real inbox holds.
@@ -1332,6 +1383,7 @@ int Main(const std::vector<std::string>& args) {
     static const std::map<std::string, CommandFn> COMMANDS = [] {
         std::map<std::string, CommandFn> all = {
             {"sync", Sync},
+            {"repair", Repair},
             {"image create", ImageCreate},
             {"image info", ImageInfo},
             {"image set", ImageSet},

@@ -3,6 +3,9 @@
 #include "host/tethersync/sync_runner.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +18,7 @@
 #include "host/tetherlog/tetherlog.h"
 #include "platform/file_util.h"
 #include "platform/library.h"
+#include "platform/local_time.h"
 #include "platform/paths.h"
 #include "setup/users/user_mgr.h"
 #include "torrim/torrim.h"
@@ -120,7 +124,7 @@ ConduitResult RunConduit(const std::string& conduit, int32_t action, const std::
 
     // The conduit keeps its files in a folder of its own below the user's folder; the
     // folder is handed on with a trailing '/' so that a file name can follow it directly.
-    std::string conduitFolder = platform::JoinPath(userFolder, "mail") + "/";
+    std::string conduitFolder = platform::JoinPath(userFolder, CONDUIT_FOLDER) + "/";
     if (platform::CreateDirectories(conduitFolder, 0700) != 0 ||
         conduitFolder.size() >= sizeof(SyncProperties::conduitFolder)) {
         std::cerr << "tethersync: cannot use the conduit folder " << conduitFolder << "\n";
@@ -207,8 +211,94 @@ std::vector<std::string> FindConduits(const std::vector<std::string>& explicitCo
     return found;
 }
 
-SyncOutcome RunSync(const std::string& imagePath, const std::vector<std::string>& conduits) {
+int LockImage(const std::string& imagePath, platform::CFileLock* lock) {
+    const std::string lockPath = imagePath + IMAGE_LOCK_SUFFIX;
+    const int32_t e = lock->TryLock(lockPath);
+    if (e == 0 || e == ENOENT)
+        return EXIT_OK;  // a missing folder: the image's open says that it is missing
+    if (e == EWOULDBLOCK) {
+        std::cerr << "tethersync: the handheld image " << imagePath
+                  << " is in use by another sync or command (" << lockPath
+                  << " is locked); nothing was done, try again when it has finished\n";
+        return EXIT_BUSY;
+    }
+    std::cerr << "tethersync: cannot lock the handheld image: cannot open " << lockPath << ": "
+              << std::strerror(e) << "\n";
+    return EXIT_DATA;
+}
+
+namespace {
+
+// The user's settings file, when it exists, must be readable and sound: a file that cannot
+// be read is not "no mail configured". Prints the reason; EXIT_OK or EXIT_DATA.
+int CheckSettingsFile(const std::string& userFolder) {
+    const std::string path =
+        platform::ResolveCaseInsensitive(platform::JoinPath(userFolder, "Sync.ini"));
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
+        return EXIT_OK;  // not set up yet: the conduit says so in the log
+    // The user store's own limit: a settings file above 1 MiB or holding NUL bytes is damaged.
+    constexpr size_t SETTINGS_MAX = 1u << 20;
+    std::string text;
+    const int32_t e = platform::ReadWholeFile(path, &text, SETTINGS_MAX);
+    if (e != 0 && e != EFBIG) {
+        std::cerr << "tethersync: cannot read the user's settings " << path << ": "
+                  << std::strerror(e) << "; nothing was synchronized\n";
+        return EXIT_DATA;
+    }
+    if (e == EFBIG || text.find('\0') != std::string::npos) {
+        std::cerr << "tethersync: the user's settings " << path
+                  << " are damaged (NUL bytes or larger than 1 MiB); nothing was synchronized\n";
+        return EXIT_DATA;
+    }
+    return EXIT_OK;
+}
+
+// "YYYYMMDD-HHMMSS" in local time, for the name of a file moved aside.
+std::string TimeStamp() {
+    const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+    platform::LocalTime t{};
+    char text[32] = "00000000-000000";
+    if (platform::UtcToLocal(now, &t))
+        std::snprintf(text, sizeof(text), "%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day,
+                      t.hour, t.minute, t.second);
+    return text;
+}
+
+// Moves the state file aside for a repair. EXIT_OK (with *movedTo set, or empty when there
+// was no state file) or EXIT_DATA.
+int MoveStateAside(const std::string& userFolder, std::string* statePath, std::string* movedTo) {
+    *statePath = platform::JoinPath(platform::JoinPath(userFolder, CONDUIT_FOLDER), STATE_FILE);
+    movedTo->clear();
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(*statePath, ec)))
+        return EXIT_OK;
+    std::string target = *statePath + ".damaged-" + TimeStamp();
+    for (int i = 2; std::filesystem::exists(std::filesystem::symlink_status(target, ec)); ++i)
+        target = *statePath + ".damaged-" + TimeStamp() + "-" + std::to_string(i);
+    if (int32_t e = platform::RenameFile(*statePath, target)) {
+        std::cerr << "tethersync: cannot move the state file " << *statePath
+                  << " aside: " << std::strerror(e) << "; nothing was done\n";
+        return EXIT_DATA;
+    }
+    *movedTo = target;
+    return EXIT_OK;
+}
+
+}  // namespace
+
+SyncOutcome RunSync(const std::string& imagePath, const std::vector<std::string>& conduits,
+                    const SyncRequest& request) {
     SyncOutcome outcome;
+    // One sync at a time per image and per desktop user: the locks are taken before
+    // anything is read or written, and a second sync refuses at once.
+    platform::CFileLock imageLock;
+    if (int r = LockImage(imagePath, &imageLock)) {
+        outcome.exitStatus = r;
+        return outcome;
+    }
     // The handheld says whose it is.
     std::string handheldUser;
     {
@@ -226,13 +316,27 @@ SyncOutcome RunSync(const std::string& imagePath, const std::vector<std::string>
         }
         handheldUser = image.UserName();
     }
+    if (request.repair && request.repairUser != handheldUser) {
+        std::cerr << "tethersync: the handheld image " << imagePath << " belongs to \""
+                  << handheldUser << "\", not to \"" << request.repairUser
+                  << "\"; nothing was done\n";
+        outcome.exitStatus = EXIT_DATA;
+        return outcome;
+    }
     users::CUserMgr mgr;
     std::string dataFolder = platform::DesktopDataFolder();
     int32_t loaded = mgr.LoadUsers(dataFolder + "/");
     if (loaded != 0) {
-        std::cerr << "tethersync: cannot read the desktop users (" << dataFolder
-                  << "/users.dat): " << (loaded == users::USERS_CANNOT_OPEN ? "missing" : "damaged")
-                  << "\n";
+        const std::string usersPath =
+            platform::ResolveCaseInsensitive(platform::JoinPath(dataFolder, "users.dat"));
+        std::error_code ec;
+        const bool exists = std::filesystem::exists(std::filesystem::symlink_status(usersPath, ec));
+        std::cerr << "tethersync: cannot read the desktop users " << usersPath << ": "
+                  << (!exists ? "the file is missing"
+                      : loaded == users::USERS_CANNOT_OPEN
+                          ? "the file exists but cannot be read"
+                          : "the file is damaged (code " + std::to_string(loaded) + ")")
+                  << "; nothing was synchronized\n";
         outcome.exitStatus = EXIT_DATA;
         return outcome;
     }
@@ -251,9 +355,32 @@ SyncOutcome RunSync(const std::string& imagePath, const std::vector<std::string>
         user->GetPref2(users::MAIL_CREATOR, &code) >= 0)
         action = SyncActionOfCode(code);
 
-    if (platform::CreateDirectories(userFolder, 0700) != 0) {
-        std::cerr << "tethersync: cannot create the user's folder " << userFolder << "\n";
+    // A folder that has gone held the user's settings and mail state: an empty new one
+    // would pass for a user who never synchronized.
+    if (!platform::DirectoryExists(userFolder)) {
+        std::cerr << "tethersync: the folder of desktop user \"" << handheldUser << "\" ("
+                  << userFolder
+                  << ") is missing; it is not created again (restore it from a backup)\n";
         outcome.exitStatus = EXIT_DATA;
+        return outcome;
+    }
+    platform::CFileLock userLock;
+    const std::string userLockPath = platform::JoinPath(userFolder, USER_LOCK_FILE);
+    if (int32_t e = userLock.TryLock(userLockPath)) {
+        if (e == EWOULDBLOCK) {
+            std::cerr << "tethersync: desktop user \"" << handheldUser
+                      << "\" is being synchronized by another sync (" << userLockPath
+                      << " is locked); nothing was done, try again when it has finished\n";
+            outcome.exitStatus = EXIT_BUSY;
+        } else {
+            std::cerr << "tethersync: cannot lock desktop user \"" << handheldUser
+                      << "\": cannot open " << userLockPath << ": " << std::strerror(e) << "\n";
+            outcome.exitStatus = EXIT_DATA;
+        }
+        return outcome;
+    }
+    if (int r = CheckSettingsFile(userFolder)) {
+        outcome.exitStatus = r;
         return outcome;
     }
     int32_t e = SyncHostAttachImage(imagePath.c_str());
@@ -261,9 +388,17 @@ SyncOutcome RunSync(const std::string& imagePath, const std::vector<std::string>
         std::cerr << "tethersync: cannot use the handheld image " << imagePath << ": "
                   << (e == SYNC_ERR_CORRUPT_IMAGE ? "it is damaged or not a handheld image"
                                                   : "it cannot be read")
-                  << " (code " << e << ")\n";
+                  << " (code " << e << "); nothing was synchronized\n";
         outcome.exitStatus = EXIT_DATA;
         return outcome;
+    }
+    std::string statePath, movedTo;
+    if (request.repair) {
+        if (int r = MoveStateAside(userFolder, &statePath, &movedTo)) {
+            (void)SyncHostDetachImage();  // nothing was written
+            outcome.exitStatus = r;
+            return outcome;
+        }
     }
     SyncHostSetHooks(&OnYield, &OnNotice, nullptr);
     TetherlogSetEcho(&OnLogLine, nullptr);
@@ -274,6 +409,18 @@ SyncOutcome RunSync(const std::string& imagePath, const std::vector<std::string>
         std::cerr << "tethersync: warning: the user store does not know the user\n";
     std::cout << "sync: handheld of \"" << handheldUser << "\", desktop folder " << userFolder
               << std::endl;
+    if (request.repair) {
+        const std::string what =
+            movedTo.empty()
+                ? "Repair: there was no Desktop file " + statePath + " to move aside."
+                : "Repair: the Desktop file " + statePath + " was moved aside to " + movedTo + ".";
+        (void)LogAddLine(what.c_str(), LOG_ACTIVITY_TEXT, 0);  // echoed even without a file
+        (void)LogAddLine(
+            "Repair: this sync rebuilds the links between handheld records and desktop "
+            "messages by their content; outbox, filed and draft mail stay on the handheld, "
+            "inbox copies that match no desktop message are replaced.",
+            LOG_ACTIVITY_TEXT, 0);
+    }
 
     bool failed = false;
     for (const std::string& conduit : conduits) {
@@ -284,18 +431,30 @@ SyncOutcome RunSync(const std::string& imagePath, const std::vector<std::string>
     }
     SyncHostStatus status{};
     (void)SyncHostGetStatus(&status);  // always answers for a non-null record
-    if (status.connectionLost) {
+    int exitStatus = failed ? EXIT_SYNC_FAILED : EXIT_OK;
+    if (status.imageFault == SYNC_ERR_CORRUPT_IMAGE) {
+        std::cerr << "tethersync: the handheld image " << imagePath
+                  << " is damaged (found during the sync); the sync stopped\n";
+        exitStatus = EXIT_DATA;
+    } else if (status.imageFault != 0) {
+        std::cerr << "tethersync: the handheld image " << imagePath << " could not be written: "
+                  << (status.imageErrno != 0 ? std::strerror(status.imageErrno) : "I/O error")
+                  << "; the sync stopped\n";
+        exitStatus = EXIT_SYNC_FAILED;
+    } else if (status.connectionLost) {
         std::cout << "sync: the connection to the handheld was lost" << std::endl;
-        failed = true;
+        exitStatus = EXIT_SYNC_FAILED;
     }
+    if (request.repair && exitStatus == EXIT_OK)
+        (void)LogAddLine("Repair: done; the links are rebuilt.", LOG_ACTIVITY_TEXT, 0);
     (void)SyncHostDetachImage();    // always succeeds
     (void)TetherlogEnd();           // always succeeds
     (void)ProfSetOperationUser(0);  // clearing never fails
     TetherlogSetEcho(nullptr, nullptr);
     if (conduits.empty())
         std::cout << "sync: no conduit installed" << std::endl;
-    std::cout << (failed ? "sync: ended with an error" : "sync: done") << std::endl;
-    outcome.exitStatus = failed ? EXIT_SYNC_FAILED : EXIT_OK;
+    std::cout << (exitStatus != EXIT_OK ? "sync: ended with an error" : "sync: done") << std::endl;
+    outcome.exitStatus = exitStatus;
     return outcome;
 }
 

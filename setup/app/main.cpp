@@ -10,6 +10,9 @@
 #include "setup/app/mail_setup_app.h"
 #include "ui/script.h"
 #include "ui/script_front_end.h"
+#if defined(TM_HAVE_QT)
+#include "ui/qt/qt_front_end.h"
+#endif
 
 namespace {
 
@@ -57,8 +60,27 @@ int main(int argc, char** argv) {
         args.push_back(a);
     }
     if (!haveScript) {
+#if defined(TM_HAVE_QT)
+        // The windows, when there is a display (or QT_QPA_PLATFORM names a platform).
+        if (ui::CQtFrontEnd::EnsureApplication(&argc, argv)) {
+            velkin::CLanguage lang;
+            if (!lang.Loaded()) {
+                std::cerr << "velkin: the language library VKLANG.DLL (libvklang.so) cannot be "
+                             "loaded\n";
+                return EXIT_SCRIPT;
+            }
+            ui::CQtFrontEnd front;
+            front.SetRaiseMessage(velkin::WM_SHOW_SETUP);
+            velkin::CMailSetupApp app(lang, front);
+            return app.Run(args);
+        }
+        std::cerr << "velkin: no display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are not "
+                     "set); run it on a display or with --script FILE\n"
+                  << USAGE;
+#else
         std::cerr << "velkin: this build has no display front end; run it with --script FILE\n"
                   << USAGE;
+#endif
         return EXIT_SCRIPT;
     }
     std::string text;

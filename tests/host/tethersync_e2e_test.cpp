@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "host/syncor/handheld_image.h"
+#include "platform/file_lock.h"
 #include "platform/file_util.h"
 
 namespace {
@@ -40,8 +42,8 @@ protected:
         return q + "'";
     }
 
-    Result Run(const std::vector<std::string>& args) {
-        std::string command = Quote(TETHERSYNC_PROGRAM);
+    Result Run(const std::vector<std::string>& args, const std::string& environment = "") {
+        std::string command = environment + Quote(TETHERSYNC_PROGRAM);
         for (const std::string& a : args)
             command += " " + Quote(a);
         command += " 2>&1";
@@ -256,6 +258,118 @@ TEST_F(TethersyncTest, ImageDamagedOnlyInItsRecordsIsRefusedBySync) {
     std::string after;
     ASSERT_EQ(platform::ReadWholeFile(path, &after), 0);
     EXPECT_EQ(after, image);
+}
+
+TEST_F(TethersyncTest, OneSyncAtATimePerImageAndPerUserAndWritersWait) {
+    SetUpHandheld();
+    const std::string outboxBefore = Run({"mail", "list", "--category", "outbox"}).output;
+    {
+        // Another sync holds the image.
+        platform::CFileLock held;
+        ASSERT_EQ(held.TryLock(m_dir + "/hh.img.lock"), 0);
+        Result r = Sync();
+        EXPECT_EQ(r.status, 4) << r.output;
+        EXPECT_TRUE(Has(r, "is in use by another sync or command")) << r.output;
+        EXPECT_FALSE(Has(r, "conduit:")) << r.output;
+        // The commands that write the image take the same lock; readers do not.
+        EXPECT_EQ(Run({"mail", "compose", "--to", "x@y", "--subject", "s"}).status, 4);
+        EXPECT_EQ(Run({"mail", "read", "65537"}).status, 4);
+        EXPECT_EQ(Run({"mail", "delete", "65537"}).status, 4);
+        EXPECT_EQ(Run({"prefs", "set", "--mode", "all"}).status, 4);
+        EXPECT_EQ(Run({"image", "set", "--capacity", "9999999"}).status, 4);
+        EXPECT_EQ(Run({"mail", "list"}).status, 0);
+    }
+    {
+        // A second image of the same desktop user: the user's lock refuses it.
+        ASSERT_EQ(
+            Run({"image", "create", "--user", "Ann Lee", "--image", m_dir + "/second.img"}).status,
+            0);
+        platform::CFileLock held;
+        ASSERT_EQ(held.TryLock(UserFolder() + "/sync.lock"), 0);
+        Result r =
+            Run({"sync", "--image", m_dir + "/second.img", "--conduit", TEST_CONDUIT_LIBRARY});
+        EXPECT_EQ(r.status, 4) << r.output;
+        EXPECT_TRUE(Has(r, "is being synchronized by another sync")) << r.output;
+    }
+    EXPECT_EQ(Run({"mail", "list", "--category", "outbox"}).output, outboxBefore);
+    // Locks end with their holders: the sync runs now.
+    Result r = Sync();
+    EXPECT_EQ(r.status, 0) << r.output;
+}
+
+TEST_F(TethersyncTest, SettingsOrUsersThatCannotBeReadStopTheSyncBeforeAnythingIsWritten) {
+    SetUpHandheld();
+    const std::string outboxBefore = Run({"mail", "list", "--category", "outbox"}).output;
+    const std::string folder = UserFolder();
+    // A "Sync.ini" that exists but cannot be read (a folder stands for any read error,
+    // as permissions do not stop the test's user).
+    ASSERT_EQ(platform::RemoveFile(folder + "/Sync.ini"), 0);
+    std::filesystem::create_directory(folder + "/Sync.ini");
+    Result r = Sync();
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_TRUE(Has(r, "cannot read the user's settings " + folder + "/Sync.ini")) << r.output;
+    EXPECT_FALSE(Has(r, "conduit:")) << r.output;
+    std::filesystem::remove(folder + "/Sync.ini");
+    ASSERT_EQ(platform::WriteFileAtomic(folder + "/Sync.ini", std::string("[Mail]\nA=\0\n", 11)),
+              0);
+    r = Sync();
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_TRUE(Has(r, "are damaged")) << r.output;
+    ASSERT_EQ(platform::WriteFileAtomic(folder + "/Sync.ini", "[Mail]\nSystem=Demo Mail\n"), 0);
+
+    // users.dat the same way.
+    const std::string users = m_dir + "/data/users.dat";
+    std::string saved;
+    ASSERT_EQ(platform::ReadWholeFile(users, &saved), 0);
+    ASSERT_EQ(platform::RemoveFile(users), 0);
+    std::filesystem::create_directory(users);
+    r = Sync();
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_TRUE(Has(r, users + ": the file exists but cannot be read")) << r.output;
+    std::filesystem::remove(users);
+    ASSERT_EQ(platform::WriteFileAtomic(users, saved), 0);
+
+    // A user whose folder is gone is not given an empty new one.
+    std::filesystem::rename(folder, m_dir + "/moved");
+    r = Sync();
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_TRUE(Has(r, "is missing; it is not created again")) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    std::filesystem::rename(m_dir + "/moved", folder);
+
+    EXPECT_EQ(Run({"mail", "list", "--category", "outbox"}).output, outboxBefore);
+    r = Sync();
+    EXPECT_EQ(r.status, 0) << r.output;
+}
+
+TEST_F(TethersyncTest, AFullDiskStopsTheSyncWithOneClearLineAndAddsNoOrphanUser) {
+    SetUpHandheld();
+    // Every file call fails as on a full disk: the image, the log.
+    Result r = Run({"sync", "--conduit", TEST_CONDUIT_LIBRARY}, "TETHER_FAULT_PLAN=fail:1:ENOSPC ");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_TRUE(Has(r, "could not be written: No space left on device; the sync stopped"))
+        << r.output;
+    EXPECT_TRUE(Has(r, "tetherlog: cannot write the sync log ")) << r.output;
+    EXPECT_FALSE(Has(r, "connection to the handheld was lost")) << r.output;
+    EXPECT_FALSE(Has(r, "sync: done")) << r.output;
+    // Nothing was lost: the outbox is whole and the next sync sends it.
+    EXPECT_TRUE(Has(Run({"mail", "list", "--category", "outbox"}), "Lunch"));
+    r = Sync();
+    EXPECT_EQ(r.status, 0) << r.output;
+
+    // A user that cannot be listed in users.dat leaves no folder behind.
+    std::vector<std::string> before;
+    for (const auto& e : std::filesystem::directory_iterator(m_dir + "/data"))
+        before.push_back(e.path().filename().string());
+    r = Run({"user", "add", "Bob"}, "TETHER_FAULT_PLAN=fail:1:ENOSPC ");
+    EXPECT_EQ(r.status, 3) << r.output;
+    std::vector<std::string> after;
+    for (const auto& e : std::filesystem::directory_iterator(m_dir + "/data"))
+        after.push_back(e.path().filename().string());
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, before);
+    EXPECT_FALSE(Has(Run({"user", "list"}), "Bob"));
 }
 
 TEST_F(TethersyncTest, DemoRunsASyncOnSampleData) {
