@@ -157,7 +157,7 @@ std::string HashPassword(std::string_view password) {
     }
     auto data = std::make_unique<crypt_data>();
     const std::string copy(password);
-    const char* hash = crypt_r(copy.c_str(), salt, data.get());
+    const char* hash = crypt_rn(copy.c_str(), salt, data.get(), sizeof(crypt_data));
     if (hash == nullptr || hash[0] == '*') {
         return std::string();
     }
@@ -170,7 +170,7 @@ bool CheckPassword(std::string_view password, const std::string& hash) {
     }
     auto data = std::make_unique<crypt_data>();
     const std::string copy(password);
-    const char* computed = crypt_r(copy.c_str(), hash.c_str(), data.get());
+    const char* computed = crypt_rn(copy.c_str(), hash.c_str(), data.get(), sizeof(crypt_data));
     if (computed == nullptr || computed[0] == '*') {
         return false;
     }
