@@ -1,16 +1,12 @@
 // The conduit's language resource library (librescat.so, found for "Rescat.dll"): its
 // numbered string table, answered through LangGetString.
-#include <algorithm>
-#include <cstddef>
 #include <cstdint>
-#include <iterator>
+
+#include "platform/numbered_strings.h"
 
 namespace {
 
-struct NumberedString {
-    uint32_t id;
-    const char* text;
-};
+using platform::NumberedString;
 
 // Sorted by id. Leading blanks indent the lines under the conduit's heading in the log.
 constexpr NumberedString STRINGS[] = {
@@ -91,20 +87,10 @@ constexpr NumberedString STRINGS[] = {
      "were not read."},
 };
 
-constexpr bool SortedById() {
-    for (size_t i = 1; i < std::size(STRINGS); ++i)
-        if (STRINGS[i - 1].id >= STRINGS[i].id)
-            return false;
-    return true;
-}
-static_assert(SortedById(), "keep STRINGS sorted by id, each id once");
+static_assert(platform::SortedById(STRINGS), "keep STRINGS sorted by id, each id once");
 
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) const char* LangGetString(uint32_t id) {
-    const NumberedString* end = std::end(STRINGS);
-    const NumberedString* it =
-        std::lower_bound(std::begin(STRINGS), end, id,
-                         [](const NumberedString& s, uint32_t wanted) { return s.id < wanted; });
-    return it != end && it->id == id ? it->text : nullptr;
+    return platform::FindNumberedString(STRINGS, id);
 }

@@ -4,17 +4,13 @@
 // Numbered strings have ids below 10000. The text of control C of dialog template T has
 // the id T * 10000 + C (C = 0: the dialog's caption); labels without an identifier of their
 // own are numbered from 3001 within their template.
-#include <algorithm>
-#include <cstddef>
 #include <cstdint>
-#include <iterator>
+
+#include "platform/numbered_strings.h"
 
 namespace {
 
-struct NumberedString {
-    uint32_t id;
-    const char* text;
-};
+using platform::NumberedString;
 
 constexpr uint32_t D(uint32_t tmpl, uint32_t control) {
     return tmpl * 10000 + control;
@@ -297,20 +293,10 @@ constexpr NumberedString STRINGS[] = {
      "handheld."},
 };
 
-constexpr bool SortedById() {
-    for (size_t i = 1; i < std::size(STRINGS); ++i)
-        if (STRINGS[i - 1].id >= STRINGS[i].id)
-            return false;
-    return true;
-}
-static_assert(SortedById(), "keep STRINGS sorted by id, each id once");
+static_assert(platform::SortedById(STRINGS), "keep STRINGS sorted by id, each id once");
 
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) const char* LangGetString(uint32_t id) {
-    const NumberedString* end = std::end(STRINGS);
-    const NumberedString* it =
-        std::lower_bound(std::begin(STRINGS), end, id,
-                         [](const NumberedString& s, uint32_t wanted) { return s.id < wanted; });
-    return it != end && it->id == id ? it->text : nullptr;
+    return platform::FindNumberedString(STRINGS, id);
 }
